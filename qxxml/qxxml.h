@@ -1,0 +1,99 @@
+/* qxxml: asynchronous HTTP/XML I/O with networked sensor devices.
+ *
+ * A caller opens a connection slot for one device and requests actions on it
+ * (download values.xml or setup.xml, parse a document it supplies, post a
+ * setup document). Each slot has a worker thread that performs one action per
+ * wake-up; completion is learnt by query (qxxml_finish), by a blocking wait
+ * (qxxml_wait_finish) or through callbacks that run on the worker thread.
+ * Every function returns 0 (or a value) on success and -1 on failure after
+ * recording the reason, which qxxml_error copies out. */
+#ifndef QXXML_QXXML_H
+#define QXXML_QXXML_H
+
+#include "common/qxcommon.h"
+#include "qxxml/qxxml_records.h"
+
+#define QXXML_ID_COUNT_MAX 100 /* slot indices 0..99; slot 0 is the library's */
+#define QXXML_DOC_MAX 20000    /* every document and request buffer, with room for a zero byte */
+#define QXXML_HOST_MAX 100     /* address texts hold at most 99 characters */
+#define QXXML_AUTH_MAX 100     /* user names and passwords hold at most 99 characters */
+
+QX_BEGIN_DECLS
+
+/* Callback entries; an empty entry is never called. Every entry receives the
+ * slot index and the owner pointer given at open first; module is -1 for a
+ * single-device slot. Record pointers are copies valid until the call returns,
+ * null when the action failed. */
+typedef struct qxxml_callbacks {
+  void (*values_done)(int slot, void *owner, int module, qxxml_values *record, qxxml_values_counts *counts);
+  void (*setup_done)(int slot, void *owner, int module, qxxml_setup *record, qxxml_setup_counts *counts);
+  void (*many_values_done)(int slot, void *owner);
+  void (*many_setup_done)(int slot, void *owner);
+  void (*post_done)(int slot, void *owner, int module, qxxml_setup *record, qxxml_setup_counts *counts);
+  void (*connected)(int slot, void *owner, int module);
+  void (*connect_failed)(int slot, void *owner, int module, qx_error_record *error);
+  /* Replaces the library's parse when set: 0 means handled, anything else fails the parse. */
+  int (*pre_parse_hook)(int slot, void *owner, char *text, int length, int kind);
+  /* Runs after every parse with the slot's live record and counts of that kind;
+   * it may change *result, and a negative result fails the parse. */
+  void (*post_parse_hook)(int slot, void *owner, char *text, int length, int kind, void *record, void *counts,
+                          int *result);
+} qxxml_callbacks;
+
+typedef struct qxxml_settings {
+  int connect_at_open; /* non-zero: the worker connects once when it starts, to report reachability early */
+  char get_user[QXXML_AUTH_MAX];
+  char get_password[QXXML_AUTH_MAX];
+  char set_user[QXXML_AUTH_MAX];
+  char set_password[QXXML_AUTH_MAX];
+  qxxml_callbacks callbacks;
+} qxxml_settings;
+
+/* Library life. */
+QX_EXPORT int qxxml_xml_init_parser(void);
+QX_EXPORT int qxxml_init(void);
+QX_EXPORT int qxxml_uninit(void);
+QX_EXPORT int qxxml_count_ref2zero(void);
+
+/* Slots. */
+QX_EXPORT int qxxml_open(const char *host, int port, const qxxml_settings *settings, void *owner);
+QX_EXPORT int qxxml_close(int slot);
+QX_EXPORT int qxxml_close_for_callback(int slot);
+
+/* Requests. */
+QX_EXPORT int qxxml_get_values(int slot);
+QX_EXPORT int qxxml_get_setup(int slot);
+QX_EXPORT int qxxml_load_values(int slot, const char *text, int length);
+QX_EXPORT int qxxml_load_setup(int slot, const char *text, int length);
+
+/* Completion: types 0..10 (0, 1 started; 2, 3 values; 4, 5 setup; 6 SNMP
+ * refresh; 7, 8 post; 9 loaded values parse; 10 loaded setup parse). */
+QX_EXPORT int qxxml_finish(int slot, int type);
+QX_EXPORT int qxxml_wait_finish(int slot, int type, int timeout_seconds);
+
+/* Documents and records of the slot's last action of each kind. */
+QX_EXPORT int qxxml_get_values_xml(int slot, char **text, int *length);
+QX_EXPORT int qxxml_get_setup_xml(int slot, char **text, int *length);
+QX_EXPORT int qxxml_get_values_cache(int slot, qxxml_values **record, qxxml_values_counts **counts);
+QX_EXPORT int qxxml_get_setup_cache(int slot, qxxml_setup **record, qxxml_setup_counts **counts);
+
+/* Slot facts. */
+QX_EXPORT int qxxml_get_module(int slot, char *ip16, int *port);
+QX_EXPORT int qxxml_get_module_ex(int slot, char *host100, char *ip16, int *port);
+QX_EXPORT int qxxml_type_of(int slot);
+QX_EXPORT int qxxml_callback(int slot, const qxxml_callbacks *callbacks);
+QX_EXPORT int qxxml_clr_callback(int unused, qxxml_callbacks *callbacks);
+QX_EXPORT int qxxml_clr_settings_struct(qxxml_settings *settings);
+
+/* Setup transfer. */
+QX_EXPORT int qxxml_get_snmp_manager_cache(int slot, char *ip16, int *port);
+QX_EXPORT int qxxml_authenticate_get(int slot, const char *user, const char *password);
+QX_EXPORT int qxxml_authenticate_set(int slot, const char *user, const char *password);
+
+/* Errors. */
+QX_EXPORT int qxxml_error(int slot, qx_error_record *out);
+QX_EXPORT int qxxml_error_print(int slot);
+
+QX_END_DECLS
+
+#endif

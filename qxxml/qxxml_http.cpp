@@ -1,0 +1,269 @@
+/* HTTP/1.0 exchange with a device: one TCP connection per request, the
+ * reply read until the device closes, the body parsed into the slot. */
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+
+#include "qxxml/qxxml_private.h"
+
+enum {
+  CONNECT_WAITS = 5, /* one-second waits for a connect to complete */
+  SEND_WAITS = 5,    /* ... for the socket to take a request */
+  RECEIVE_WAITS = 10, /* ... in a row without data before a reply counts as over */
+  CHUNK_MAX = 1024,
+  /* A reply header is gathered across chunks up to this size, so that no
+   * header byte can end up in the body; longer headers are refused. */
+  HEADER_MAX = 4096,
+  /* Status line "HTTP/1.x NNN": the code stands at bytes 9 to 11. */
+  STATUS_AT = 9,
+  HEADER_SCAN_FROM = 14,
+  /* "user:password" of two 99-character texts, Base64 encoded, with the
+   * request line and header around it. */
+  CREDENTIALS_MAX = 2 * QXXML_AUTH_MAX,
+  CREDENTIALS_BASE64_MAX = 4 * ((CREDENTIALS_MAX + 2) / 3) + 1,
+  REQUEST_MAX = CREDENTIALS_BASE64_MAX + 128,
+};
+
+static const std::atomic<int> *stop_mark(int slot) { return &qxxml_slots[slot].slot.state; }
+
+void qxxml_close_socket(int slot) {
+  qx_socket_t &socket = qxxml_slots[slot].socket;
+  if (socket != QX_INVALID_SOCKET) qx_socket_close(socket);
+  socket = QX_INVALID_SOCKET;
+}
+
+/* Records the failure of a connect and reports it to the caller. */
+static int connect_failed(int slot, int module, int code) {
+  qxxml_set_error(slot, code);
+  qxxml_slot &s = qxxml_slots[slot].slot;
+  if (s.settings.callbacks.connect_failed)
+    s.settings.callbacks.connect_failed(slot, s.owner, module, &qxxml_slots[slot].error);
+  return -1;
+}
+
+int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) {
+  qx_socket_t &sock = qxxml_slots[slot].socket;
+  if (qx_socket_startup() != 0) return connect_failed(slot, module, 26);
+  if (host[0] != '\0' && qx_resolve(ip16, host) != 0) {
+    memset(ip16, 0, 16);
+    return connect_failed(slot, module, 89);
+  }
+  qxxml_close_socket(slot);
+  sock = socket(AF_INET, SOCK_STREAM, 0);
+  if (sock == QX_INVALID_SOCKET) return connect_failed(slot, module, 27);
+  if (qx_socket_option(sock, 0) != 0) {
+    qxxml_close_socket(slot);
+    return connect_failed(slot, module, 29);
+  }
+  struct sockaddr_in address;
+  memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  address.sin_port = htons((unsigned short)port);
+  if (inet_pton(AF_INET, ip16, &address.sin_addr) != 1) {
+    qxxml_close_socket(slot);
+    return connect_failed(slot, module, 28);
+  }
+  if (connect(sock, (struct sockaddr *)&address, sizeof address) != 0 && errno != EINPROGRESS) {
+    qxxml_close_socket(slot);
+    return connect_failed(slot, module, 28);
+  }
+  qx_socket_set writable;
+  qx_socket_set_clear(&writable);
+  qx_socket_set_add(&writable, sock);
+  int r = qx_select_wait(nullptr, &writable, nullptr, CONNECT_WAITS, stop_mark(slot));
+  if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+  struct sockaddr_in peer;
+  socklen_t peer_len = sizeof peer;
+  if (r != 0 || getpeername(sock, (struct sockaddr *)&peer, &peer_len) != 0) {
+    qxxml_close_socket(slot);
+    return connect_failed(slot, module, 28);
+  }
+  qxxml_slot &s = qxxml_slots[slot].slot;
+  if (s.settings.callbacks.connected) s.settings.callbacks.connected(slot, s.owner, module);
+  return 0;
+}
+
+/* Sends the whole request, waiting for the socket to take more whenever the
+ * platform accepts only part of it. */
+int qxxml_send(int slot, const char *text, int length) {
+  qx_socket_t sock = qxxml_slots[slot].socket;
+  int sent = 0;
+  while (sent < length) {
+    qx_socket_set writable;
+    qx_socket_set_clear(&writable);
+    qx_socket_set_add(&writable, sock);
+    int r = qx_select_wait(nullptr, &writable, nullptr, SEND_WAITS, stop_mark(slot));
+    if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+    if (r != 0) {
+      qxxml_set_error(slot, 30);
+      return -1;
+    }
+    long n = qx_socket_send(sock, text + sent, length - sent);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (n <= 0) {
+      qxxml_set_error(slot, 35);
+      return -1;
+    }
+    sent += (int)n;
+  }
+  return 0;
+}
+
+/* Maps an HTTP status to its error code: 400..417 give 47..64 and 500..505
+ * give 65..70; every other status is accepted (0). */
+static int status_code_error(int status) {
+  if (status >= 400 && status <= 417) return 47 + (status - 400);
+  if (status >= 500 && status <= 505) return 65 + (status - 500);
+  return 0;
+}
+
+int qxxml_read_reply_header(int slot, const char *header, int length) {
+  int state = 0;
+  int end = -1;
+  for (int i = HEADER_SCAN_FROM; i < length && end < 0; i++) {
+    char c = header[i];
+    if (c == '\r' && (state == 0 || state == 2))
+      state++;
+    else if (c == '\n' && (state == 1 || state == 3))
+      state++;
+    else
+      state = 0;
+    if (state == 4) end = i + 1;
+  }
+  if (end < 0) return 0;
+  int status = 0;
+  for (int i = STATUS_AT; i < STATUS_AT + 3; i++) {
+    if (header[i] < '0' || header[i] > '9') break;
+    status = status * 10 + (header[i] - '0');
+  }
+  int code = status_code_error(status);
+  if (code != 0) {
+    qxxml_set_error(slot, code);
+    return -1;
+  }
+  return end;
+}
+
+int qxxml_receive(int slot, char *body, int *length) {
+  qx_socket_t sock = qxxml_slots[slot].socket;
+  int capacity = *length;
+  *length = 0;
+  char header[HEADER_MAX];
+  int header_len = 0;
+  bool in_body = false;
+  for (;;) {
+    qx_socket_set readable;
+    qx_socket_set_clear(&readable);
+    qx_socket_set_add(&readable, sock);
+    int r = qx_select_wait(&readable, nullptr, nullptr, RECEIVE_WAITS, stop_mark(slot));
+    if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+    if (r != 0) break; /* silent for ten seconds: the reply is over */
+    char chunk[CHUNK_MAX];
+    long n = recv(sock, chunk, sizeof chunk, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+    if (n < 0) {
+      qxxml_set_error(slot, 34);
+      return -1;
+    }
+    if (n == 0) break;
+    const char *part = chunk;
+    int part_len = (int)n;
+    if (!in_body) {
+      int room = HEADER_MAX - header_len;
+      int take = part_len < room ? part_len : room;
+      memcpy(header + header_len, chunk, (size_t)take);
+      int scanned_before = header_len;
+      header_len += take;
+      int begin = qxxml_read_reply_header(slot, header, header_len);
+      if (begin < 0) return -1;
+      if (begin == 0) {
+        if (header_len == HEADER_MAX) {
+          qxxml_set_error(slot, 12);
+          return -1;
+        }
+        continue;
+      }
+      in_body = true;
+      part = chunk + (begin - scanned_before);
+      part_len = (int)n - (begin - scanned_before);
+    }
+    if (*length + part_len >= capacity) {
+      qxxml_set_error(slot, 12);
+      return -1;
+    }
+    memcpy(body + *length, part, (size_t)part_len);
+    *length += part_len;
+    body[*length] = '\0';
+  }
+  /* The connection ended (or fell silent) before a complete header: there
+   * is no HTTP reply to take a body from. */
+  if (!in_body) {
+    qxxml_set_error(slot, 46);
+    return -1;
+  }
+  return 0;
+}
+
+/* Builds the download request; setup downloads carry Basic authentication
+ * when a user name is set. Returns the request length. */
+static int build_get_request(char *request, int capacity, int kind, const char *user, const char *password) {
+  if (kind == QXXML_DOC_VALUES) return snprintf(request, (size_t)capacity, "GET /values.xml HTTP/1.0\r\n\r\n");
+  if (user[0] == '\0') return snprintf(request, (size_t)capacity, "GET /setup.xml HTTP/1.0\r\n\r\n");
+  char credentials[CREDENTIALS_MAX + 1] = {0};
+  char encoded[CREDENTIALS_BASE64_MAX] = {0};
+  int n = snprintf(credentials, sizeof credentials, "%s:%s", user, password);
+  qx_base64_encode(credentials, n, encoded, (int)sizeof encoded - 1);
+  return snprintf(request, (size_t)capacity, "GET /setup.xml HTTP/1.0\r\nAuthorization: Basic %s\r\n\r\n", encoded);
+}
+
+/* Sends a request on a fresh connection and receives the reply body. */
+static int exchange(int slot, int module, char *ip16, const char *host, int port, const char *request,
+                    int request_len, char *body, int *length) {
+  int r = qxxml_connect(slot, module, ip16, host, port);
+  if (r != 0) return r;
+  r = qxxml_send(slot, request, request_len);
+  if (r == 0) r = qxxml_receive(slot, body, length);
+  if (r == QXXML_STOPPED) return r; /* the slot's close owns the socket now */
+  qxxml_close_socket(slot);
+  return r;
+}
+
+static int parse_body(int slot, char *body, int length, int kind) {
+  qxxml_lock(0);
+  int r = qxxml_parse_document(slot, body, length, kind);
+  qxxml_unlock(0);
+  return r;
+}
+
+int qxxml_get_transaction(int slot, char *ip16, const char *host, int port, char *body, int *length, int kind,
+                          int module) {
+  if (qxxml_slots[slot].slot.state.load() == 0) {
+    *length = 0;
+    return -1;
+  }
+  const qxxml_settings &settings = qxxml_slots[slot].slot.settings;
+  char request[REQUEST_MAX] = {0};
+  int request_len = build_get_request(request, sizeof request, kind, settings.get_user, settings.get_password);
+  int r = exchange(slot, module, ip16, host, port, request, request_len, body, length);
+  if (r == QXXML_STOPPED) return r;
+  if (r != 0 || parse_body(slot, body, *length, kind) != 0) {
+    *length = 0;
+    return -1;
+  }
+  return 0;
+}
+
+int qxxml_post_transaction(int slot, int module, char *ip16, const char *host, int port, const char *request,
+                           char *reply, int *length) {
+  if (qxxml_slots[slot].slot.state.load() == 0) return -1;
+  *length = QXXML_DOC_MAX;
+  int r = exchange(slot, module, ip16, host, port, request, (int)strlen(request), reply, length);
+  if (r == QXXML_STOPPED) return r;
+  if (r == 0 && parse_body(slot, reply, *length, QXXML_DOC_SETUP) == 0) return 0;
+  if (r == 0) *length = 0;
+  qxxml_deliver(slot, module, QXXML_KIND_POST, 1);
+  return -1;
+}

@@ -1,0 +1,129 @@
+/* Library-internal state and helpers of qxxml. */
+#ifndef QXXML_QXXML_PRIVATE_H
+#define QXXML_QXXML_PRIVATE_H
+
+#include <atomic>
+
+#include "common/qxcommon.h"
+#include "qxxml/qxxml.h"
+
+/* Result handed up from a network wait that found its slot closed: the
+ * worker abandons the transaction, delivers nothing and ends. */
+#define QXXML_STOPPED (-2)
+
+/* One connection slot. Fields the watcher or a network wait read without the
+ * slot's lock are atomic; everything else is guarded by the slot's lock. */
+struct qxxml_slot {
+  char ip[16];
+  char host[QXXML_HOST_MAX];
+  int port;
+  std::atomic<int> state; /* 0 free, -1 starting, 1 running; also the stop mark of network waits */
+  int values_done;        /* -1 never requested, 0 pending, 1 finished */
+  int setup_done;
+  int values_load_done;
+  int setup_load_done;
+  int post_done;
+  int snmp_done;
+  char snmp_ip[16];
+  int snmp_port;
+  int snmp_request;
+  int values_len;
+  int setup_len;
+  char values_buf[QXXML_DOC_MAX];
+  char setup_buf[QXXML_DOC_MAX];
+  char post_buf[QXXML_DOC_MAX];
+  qx_sem_t wake_sem;
+  qx_sem_t wait_sem;
+  std::atomic<int> wait_deadline;
+  std::atomic<int> waiting;
+  void *owner;
+  qxxml_settings settings;
+};
+
+/* Everything the library keeps per slot index 0..99. */
+struct qxxml_slot_storage {
+  qxxml_slot slot;
+  qx_error_record error;
+  qx_thread_mutex_t lock;
+  qx_thread_t thread;
+  qx_socket_t socket;
+  qxxml_values *values; /* parsed records: allocated by the parser on first use, freed at close */
+  qxxml_values_counts *values_counts;
+  qxxml_setup *setup;
+  qxxml_setup_counts *setup_counts;
+  int module_count; /* -1 for a single-device slot */
+  /* The worker created wake_sem (a start that failed early did not). Atomic:
+   * a close that finds it 0 relies on the worker seeing state 0 instead. */
+  std::atomic<int> wake_sem_ready;
+  int release_pending; /* a close timed out: release once the old worker has ended */
+};
+
+extern qxxml_slot_storage qxxml_slots[QXXML_ID_COUNT_MAX];
+
+/* Library-wide state, one per process. next_slot and thread_kind reach a new
+ * thread while it holds the start_sem token, so they need no lock. */
+struct qxxml_library {
+  int ref_count = -1; /* -1 not initialised, 0 initialised, n > 0 further qxxml_init calls outstanding */
+  int next_slot = 1;  /* the slot the next open takes */
+  int thread_kind = 0; /* what a starting thread runs: 0 watcher, 1 single-device worker */
+  qx_sem_t start_sem;
+  std::atomic<int> watcher_stop{0};
+};
+
+extern qxxml_library qxxml_lib;
+
+/* True when slot may be handed to a new open: it is free and no thread of an
+ * earlier open that failed to close in time still runs on its buffers. */
+bool qxxml_slot_is_free(int slot);
+/* Releases what a closed slot holds once its worker has ended. */
+void qxxml_release_slot(int slot);
+
+/* Errors: the single place where qxxml records a failure; any thread. */
+void qxxml_set_error(int slot, int code);
+void qxxml_copy_error(int slot, qx_error_record *destination, const qx_error_record *source);
+
+/* Per-slot wrappers of the runtime primitives; each records its code on the
+ * slot given and returns -1 on failure. */
+int qxxml_lock_init(int slot);
+int qxxml_lock(int slot);
+int qxxml_unlock(int slot);
+int qxxml_sem_create(qx_sem_t *semaphore);
+int qxxml_sem_post(int slot, qx_sem_t *semaphore);
+int qxxml_sem_wait(int slot, qx_sem_t *semaphore);
+void qxxml_sem_destroy(qx_sem_t *semaphore);
+int qxxml_thread_start(int slot, void (*entry)(void));
+int qxxml_thread_join(int slot);
+void qxxml_thread_detach(int slot);
+
+/* Document model. The caller holds slot 0's lock around every parse. */
+int qxxml_parse_document(int slot, char *text, int length, int kind);
+
+/* Worker side. */
+void qxxml_thread_entry(void);
+enum qxxml_kind { QXXML_KIND_VALUES, QXXML_KIND_SETUP, QXXML_KIND_POST };
+void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed);
+void qxxml_mark_done(int slot, qxxml_kind kind, int snmp_flag);
+/* Called by qxxml_close_for_callback on a worker thread: the slot is gone. */
+void qxxml_abandon_worker(void);
+/* True once qxxml_close_for_callback ran on the calling worker thread: the
+ * worker must then return at once without touching its slot. */
+bool qxxml_worker_abandoned(void);
+
+/* Setup transfer: refreshes the SNMP manager cache from the parsed setup. */
+void qxxml_refresh_snmp_cache(int slot);
+
+/* HTTP exchange, on the slot's worker thread. Each returns 0, -1 after
+ * recording its failure, or QXXML_STOPPED when the slot was closed. */
+int qxxml_connect(int slot, int module, char *ip16, const char *host, int port);
+int qxxml_send(int slot, const char *text, int length);
+int qxxml_receive(int slot, char *body, int *length);
+/* Scans a gathered reply header: the body position once its blank line has
+ * arrived, 0 before, -1 after recording a refusing status. */
+int qxxml_read_reply_header(int slot, const char *header, int length);
+void qxxml_close_socket(int slot);
+int qxxml_get_transaction(int slot, char *ip16, const char *host, int port, char *body, int *length, int kind,
+                          int module);
+int qxxml_post_transaction(int slot, int module, char *ip16, const char *host, int port, const char *request,
+                           char *reply, int *length);
+
+#endif

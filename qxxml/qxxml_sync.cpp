@@ -1,0 +1,65 @@
+/* Per-slot wrappers of the locks, semaphores and threads, recording their
+ * failures on the slot they name. */
+#include <pthread.h>
+
+#include "qxxml/qxxml_private.h"
+
+/* A slot's lock guards its error record, which is written for closed slots
+ * too (code 40 "Thread not run"), so every slot's lock exists for the whole
+ * life of the process: initialised once, on first use, and never destroyed. */
+static pthread_once_t locks_once = PTHREAD_ONCE_INIT;
+
+static void init_all_locks(void) {
+  for (int i = 0; i < QXXML_ID_COUNT_MAX; i++) qx_thread_mutex_init(&qxxml_slots[i].lock);
+}
+
+int qxxml_lock_init(int slot) {
+  (void)slot;
+  return pthread_once(&locks_once, init_all_locks) == 0 ? 0 : -1;
+}
+
+int qxxml_lock(int slot) {
+  qxxml_lock_init(slot);
+  if (qx_thread_mutex_lock(&qxxml_slots[slot].lock) != 0) {
+    qx_error_capture(&qxxml_slots[slot].error, 24, qx_error_message(24));
+    return -1;
+  }
+  return 0;
+}
+
+int qxxml_unlock(int slot) {
+  if (qx_thread_mutex_unlock(&qxxml_slots[slot].lock) != 0) {
+    qx_error_capture(&qxxml_slots[slot].error, 25, qx_error_message(25));
+    return -1;
+  }
+  return 0;
+}
+
+int qxxml_sem_create(qx_sem_t *semaphore) { return qx_sem_init(semaphore) == 0 ? 0 : -1; }
+
+int qxxml_sem_post(int slot, qx_sem_t *semaphore) {
+  if (qx_sem_post(semaphore) != 0) {
+    qxxml_set_error(slot, 21);
+    return -1;
+  }
+  return 0;
+}
+
+int qxxml_sem_wait(int slot, qx_sem_t *semaphore) {
+  if (qx_sem_wait(semaphore) != 0) {
+    qxxml_set_error(slot, 22);
+    return -1;
+  }
+  return 0;
+}
+
+void qxxml_sem_destroy(qx_sem_t *semaphore) { qx_sem_destroy(semaphore); }
+
+int qxxml_thread_start(int slot, void (*entry)(void)) {
+  qxxml_slots[slot].thread = qx_thread_start(entry);
+  return qx_thread_check(&qxxml_slots[slot].thread);
+}
+
+int qxxml_thread_join(int slot) { return qx_thread_join(&qxxml_slots[slot].thread); }
+
+void qxxml_thread_detach(int slot) { qx_thread_detach(&qxxml_slots[slot].thread); }
