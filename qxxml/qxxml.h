@@ -85,7 +85,13 @@ QX_EXPORT int qxxml_callback(int slot, const qxxml_callbacks *callbacks);
 QX_EXPORT int qxxml_clr_callback(int unused, qxxml_callbacks *callbacks);
 QX_EXPORT int qxxml_clr_settings_struct(qxxml_settings *settings);
 
-/* Setup transfer. */
+/* Setup transfer. A post is prepared on the caller's thread (every document
+ * passes the setup update filter) and sent by the worker; its reply is parsed
+ * as the slot's new setup. */
+QX_EXPORT int qxxml_send_setup_xml(int slot, const char *document, int length);
+QX_EXPORT int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_counts *counts);
+QX_EXPORT int qxxml_set_snmp_manager(int slot, const char *ip, int port);
+QX_EXPORT int qxxml_get_snmp_manager(int slot);
 QX_EXPORT int qxxml_get_snmp_manager_cache(int slot, char *ip16, int *port);
 QX_EXPORT int qxxml_authenticate_get(int slot, const char *user, const char *password);
 QX_EXPORT int qxxml_authenticate_set(int slot, const char *user, const char *password);

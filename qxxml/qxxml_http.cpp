@@ -264,6 +264,7 @@ int qxxml_post_transaction(int slot, int module, char *ip16, const char *host, i
   if (r == QXXML_STOPPED) return r;
   if (r == 0 && parse_body(slot, reply, *length, QXXML_DOC_SETUP) == 0) return 0;
   if (r == 0) *length = 0;
+  qxxml_stamp(slot, QXXML_KIND_POST);
   qxxml_deliver(slot, module, QXXML_KIND_POST, 1);
   return -1;
 }

@@ -101,6 +101,9 @@ int qxxml_parse_document(int slot, char *text, int length, int kind);
 /* Worker side. */
 void qxxml_thread_entry(void);
 enum qxxml_kind { QXXML_KIND_VALUES, QXXML_KIND_SETUP, QXXML_KIND_POST };
+/* Stamps the slot's record of the kind with the time of completion. It runs
+ * before the marking wakes a waiter, who may read the record at once. */
+void qxxml_stamp(int slot, qxxml_kind kind);
 void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed);
 void qxxml_mark_done(int slot, qxxml_kind kind, int snmp_flag);
 /* Called by qxxml_close_for_callback on a worker thread: the slot is gone. */
@@ -109,7 +112,10 @@ void qxxml_abandon_worker(void);
  * worker must then return at once without touching its slot. */
 bool qxxml_worker_abandoned(void);
 
-/* Setup transfer: refreshes the SNMP manager cache from the parsed setup. */
+/* Setup transfer: filters a caller's document and formats the POST request
+ * with the settings' post credentials into post_buf. */
+int qxxml_prepare_post(int slot, const char *document, int length, const qxxml_settings *settings, char *post_buf);
+/* Refreshes the SNMP manager cache from the parsed setup. */
 void qxxml_refresh_snmp_cache(int slot);
 
 /* HTTP exchange, on the slot's worker thread. Each returns 0, -1 after

@@ -71,12 +71,20 @@ void qxxml_mark_done(int slot, qxxml_kind kind, int snmp_flag) {
   wake_waiter(slot);
 }
 
-void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed) {
+void qxxml_stamp(int slot, qxxml_kind kind) {
   qxxml_slot_storage &storage = qxxml_slots[slot];
-  const qxxml_callbacks &cb = storage.slot.settings.callbacks;
   int now = qx_time_seconds();
   if (kind == QXXML_KIND_VALUES) {
     if (storage.values) storage.values->timestamp = now;
+  } else if (storage.setup) {
+    storage.setup->timestamp = now;
+  }
+}
+
+void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed) {
+  qxxml_slot_storage &storage = qxxml_slots[slot];
+  const qxxml_callbacks &cb = storage.slot.settings.callbacks;
+  if (kind == QXXML_KIND_VALUES) {
     if (!cb.values_done) return;
     if (failed) return cb.values_done(slot, storage.slot.owner, module, nullptr, nullptr);
     /* With a pre-parse hook the library parsed nothing of its own; the
@@ -87,7 +95,6 @@ void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed) {
     qxxml_values_counts counts = *storage.values_counts;
     return cb.values_done(slot, storage.slot.owner, module, &record, &counts);
   }
-  if (storage.setup) storage.setup->timestamp = now;
   auto done = kind == QXXML_KIND_SETUP ? cb.setup_done : cb.post_done;
   if (!done) return;
   if (failed || cb.pre_parse_hook || !storage.setup || !storage.setup_counts)
@@ -113,6 +120,7 @@ static int serve_download(int slot, qxxml_kind kind, int snmp_flag) {
   int r = qxxml_get_transaction(slot, s.ip, s.host, s.port, buffer, length,
                                 values ? QXXML_DOC_VALUES : QXXML_DOC_SETUP, -1);
   if (r == QXXML_STOPPED) return r;
+  qxxml_stamp(slot, kind);
   if (r == 0) {
     qxxml_mark_done(slot, kind, snmp_flag);
     qxxml_deliver(slot, -1, kind, 0);
@@ -131,6 +139,7 @@ static int serve_load(int slot, qxxml_kind kind) {
   int r = values ? qxxml_parse_document(slot, s.values_buf, s.values_len, QXXML_DOC_VALUES)
                  : qxxml_parse_document(slot, s.setup_buf, s.setup_len, QXXML_DOC_SETUP);
   qxxml_unlock(0);
+  qxxml_stamp(slot, kind);
   qxxml_lock(slot);
   if (values)
     s.values_load_done = s.values_done = 1;
@@ -148,6 +157,7 @@ static int serve_post(int slot, int snmp_flag) {
   s.setup_len = QXXML_DOC_MAX;
   int r = qxxml_post_transaction(slot, -1, s.ip, s.host, s.port, s.post_buf, s.setup_buf, &s.setup_len);
   if (r == QXXML_STOPPED || qxxml_worker_abandoned()) return QXXML_STOPPED;
+  if (r == 0) qxxml_stamp(slot, QXXML_KIND_POST); /* a failed post was stamped before its delivery */
   qxxml_mark_done(slot, QXXML_KIND_POST, snmp_flag);
   if (r == 0) qxxml_deliver(slot, -1, QXXML_KIND_POST, 0);
   return qxxml_worker_abandoned() ? QXXML_STOPPED : 0;

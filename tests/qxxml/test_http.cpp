@@ -1,0 +1,382 @@
+// Downloads from simulated devices over HTTP/1.0: statuses, body limits,
+// authentication, connection failures, stalls and the simulator's faults.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "qxxml/qxxml_private.h"
+#include "qxxml_test_support.h"
+#include "tools/devsim/devsim.h"
+
+using qxtest::error_code;
+using qxtest::eventually;
+
+namespace {
+
+devsim::DeviceConfig two_sensor_device() {
+  devsim::DeviceConfig config;
+  config.device_name = "Bench device";
+  devsim::Sensor boiler;
+  boiler.id = 1;
+  boiler.name = "Boiler";
+  boiler.units = "C";
+  boiler.value = 22.5;
+  devsim::Sensor store = boiler;
+  store.id = 2;
+  store.name = "Store";
+  store.value = 18.0;
+  config.sensors = {boiler, store};
+  return config;
+}
+
+struct Events {
+  std::atomic<int> connected{0};
+  std::atomic<int> connect_failed{0};
+  std::atomic<int> setup_calls{0};
+  std::atomic<int> values_calls{0};
+};
+
+qxxml_settings settings_with_events() {
+  qxxml_settings settings;
+  qxxml_clr_settings_struct(&settings);
+  settings.callbacks.connected = [](int, void *owner, int) { static_cast<Events *>(owner)->connected++; };
+  settings.callbacks.connect_failed = [](int, void *owner, int, qx_error_record *) {
+    static_cast<Events *>(owner)->connect_failed++;
+  };
+  settings.callbacks.setup_done = [](int, void *owner, int, qxxml_setup *, qxxml_setup_counts *) {
+    static_cast<Events *>(owner)->setup_calls++;
+  };
+  settings.callbacks.values_done = [](int, void *owner, int, qxxml_values *, qxxml_values_counts *) {
+    static_cast<Events *>(owner)->values_calls++;
+  };
+  return settings;
+}
+
+class QxxmlHttp : public qxtest::Library {
+ protected:
+  void start(const devsim::DeviceConfig &config) { ASSERT_GT(server.start(config), 0) << server.error(); }
+  int open(const char *user = "", const char *password = "") {
+    qxxml_settings settings = settings_with_events();
+    snprintf(settings.get_user, sizeof settings.get_user, "%s", user);
+    snprintf(settings.get_password, sizeof settings.get_password, "%s", password);
+    return qxtest::open_running("127.0.0.1", server.port(), &settings, &events);
+  }
+  // Downloads the setup and returns the request's result: the slot's error code.
+  int download_setup(int slot) {
+    EXPECT_EQ(qxxml_get_setup(slot), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+    return error_code(slot);
+  }
+  devsim::Server server;
+  Events events;
+};
+
+TEST_F(QxxmlHttp, SetupDownloadFillsTheRecordAndReportsTheConnect) {
+  start(two_sensor_device());
+  int slot = open();
+  int before = static_cast<int>(time(nullptr));
+  EXPECT_EQ(download_setup(slot), 0);
+  qxxml_setup *setup;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  EXPECT_GE(setup->timestamp, before) << "stamped as the download completed";
+  EXPECT_LE(setup->timestamp, static_cast<int>(time(nullptr)));
+  EXPECT_EQ(counts->SenSet_count, 2);
+  EXPECT_STREQ(setup->SenSet_Entry_Name[1], "Store");
+  EXPECT_STREQ(setup->Agent_DeviceName, "Bench device");
+  EXPECT_EQ(events.connected, 1);
+  EXPECT_TRUE(eventually([&] { return events.setup_calls == 1; }));
+  char ip[16];
+  int port;
+  ASSERT_EQ(qxxml_get_module(slot, ip, &port), 0);
+  EXPECT_STREQ(ip, "127.0.0.1");
+  EXPECT_EQ(port, server.port());
+  ASSERT_TRUE(server.last_post() == std::nullopt);
+  EXPECT_EQ(server.requests().back().head, "GET /setup.xml HTTP/1.0") << "no other header is sent";
+}
+
+TEST_F(QxxmlHttp, ValuesDownloadFillsTheValuesRecord) {
+  start(two_sensor_device());
+  int slot = open();
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  qxxml_values *values;
+  qxxml_values_counts *counts;
+  ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
+  EXPECT_EQ(counts->SenSet_count, 2);
+  EXPECT_STREQ(values->SenSet_Entry_ID[0], "1");
+  EXPECT_EQ(server.requests().back().head, "GET /values.xml HTTP/1.0");
+  EXPECT_TRUE(eventually([&] { return events.values_calls == 1; }));
+}
+
+TEST_F(QxxmlHttp, CredentialsGoIntoABasicAuthorizationLine) {
+  struct Row {
+    const char *user, *password, *expected;
+  } rows[] = {
+      {"admin", "secret", "Basic YWRtaW46c2VjcmV0"},
+      {"user", "", "Basic dXNlcjo="},  // an empty password still sends "user:"
+  };
+  for (const Row &row : rows) {
+    devsim::DeviceConfig config = two_sensor_device();
+    config.user = row.user;
+    config.password = row.password;
+    devsim::Server device;
+    ASSERT_GT(device.start(config), 0);
+    qxxml_settings settings;
+    qxxml_clr_settings_struct(&settings);
+    snprintf(settings.get_user, sizeof settings.get_user, "%s", row.user);
+    snprintf(settings.get_password, sizeof settings.get_password, "%s", row.password);
+    int slot = qxtest::open_running("127.0.0.1", device.port(), &settings);
+    ASSERT_EQ(qxxml_get_setup(slot), 0);
+    ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+    EXPECT_EQ(error_code(slot), 0) << row.user;
+    EXPECT_EQ(device.requests().back().header("Authorization"), row.expected);
+    qxxml_close(slot);
+  }
+}
+
+TEST_F(QxxmlHttp, LongestCredentialsAreSentWhole) {
+  std::string user(99, 'u'), password(99, 'p');
+  devsim::DeviceConfig config = two_sensor_device();
+  config.user = user;
+  config.password = password;
+  start(config);
+  int slot = open(user.c_str(), password.c_str());
+  EXPECT_EQ(download_setup(slot), 0) << "the device accepted the credentials";
+}
+
+TEST_F(QxxmlHttp, MissingOrWrongCredentialsFailWith401) {
+  devsim::DeviceConfig config = two_sensor_device();
+  config.user = "admin";
+  config.password = "admin";
+  start(config);
+  int slot = open("admin", "wrong");
+  EXPECT_EQ(download_setup(slot), 48);
+  char *text;
+  int length;
+  EXPECT_EQ(qxxml_get_setup_xml(slot, &text, &length), -1) << "the getter refuses a failed download";
+  EXPECT_EQ(error_code(slot), 48) << "and leaves its cause in the record";
+}
+
+struct FaultRow {
+  const char *name;
+  const char *fault;
+  int code;        // slot's code after the download
+  int getter_code; // code recorded by qxxml_get_setup_xml afterwards (0: it succeeds)
+};
+
+void PrintTo(const FaultRow &row, std::ostream *out) { *out << row.fault; }
+
+class QxxmlHttpFaults : public QxxmlHttp, public ::testing::WithParamInterface<FaultRow> {};
+
+TEST_P(QxxmlHttpFaults, GiveAClearCode) {
+  const FaultRow &row = GetParam();
+  devsim::DeviceConfig config = two_sensor_device();
+  auto fault = devsim::parse_fault(row.fault);
+  ASSERT_TRUE(fault) << row.fault;
+  config.faults = {*fault};
+  start(config);
+  int slot = open();
+  EXPECT_EQ(download_setup(slot), row.code) << row.fault;
+  char *text;
+  int length;
+  int r = qxxml_get_setup_xml(slot, &text, &length);
+  if (row.getter_code == 0) {
+    EXPECT_EQ(r, 0) << row.fault;
+  } else {
+    EXPECT_EQ(r, -1) << row.fault;
+    EXPECT_EQ(error_code(slot), row.getter_code) << row.fault;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QxxmlHttpFaults,
+    ::testing::Values(FaultRow{"Status401", "status:401", 48, 48}, FaultRow{"Status404", "status:404", 51, 51},
+                      FaultRow{"Status417", "status:417", 64, 64}, FaultRow{"Status500", "status:500", 65, 65},
+                      FaultRow{"Status505", "status:505", 70, 70}, FaultRow{"Status200", "status:200", 0, 0},
+                      FaultRow{"Status302", "status:302", 0, 0}, FaultRow{"Status418", "status:418", 0, 0},
+                      FaultRow{"Body19999", "body-size:19999", 0, 0}, FaultRow{"Body20000", "body-size:20000", 12, 12},
+                      FaultRow{"Drip", "drip:1", 0, 0}, FaultRow{"SplitHeader", "split-header:5", 0, 0},
+                      FaultRow{"HeaderOver1024Bytes", "long-header:1500", 0, 0},
+                      FaultRow{"CloseInHeader", "close-in-header", 46, 46},
+                      FaultRow{"ShorterThanStatusLine", "short-status:8", 46, 46},
+                      FaultRow{"TruncatedXml", "truncate:300", 0, 0},
+                      FaultRow{"NoDeclaration", "no-declaration", 0, 11},
+                      FaultRow{"Garbage", "garbage", 46, 46}, FaultRow{"GarbageBody", "garbage-body", 0, 11},
+                      FaultRow{"NotListening", "not-listening", 28, 28}),
+    [](const ::testing::TestParamInfo<FaultRow> &info) { return std::string(info.param.name); });
+
+TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
+  devsim::DeviceConfig config = two_sensor_device();
+  config.faults = {*devsim::parse_fault("blank-line")};
+  start(config);
+  int slot = open();
+  ASSERT_EQ(download_setup(slot), 0);
+  char *text;
+  int length;
+  ASSERT_EQ(qxxml_get_setup_xml(slot, &text, &length), 0);
+  std::string body(text, length);
+  EXPECT_NE(body.find("\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(body.rfind("<?xml", 0), 0u) << "the body starts with the document, no header bytes";
+}
+
+TEST_F(QxxmlHttp, TruncatedDocumentKeepsWhatCameBeforeTheCut) {
+  devsim::DeviceConfig config = two_sensor_device();
+  devsim::Server probe;
+  ASSERT_GT(probe.start(config), 0);
+  std::string whole = probe.setup_document();
+  probe.stop();
+  size_t cut = whole.find("<Name>Store");
+  ASSERT_NE(cut, std::string::npos);
+  config.faults = {*devsim::parse_fault("truncate:" + std::to_string(cut))};
+  start(config);
+  int slot = open();
+  ASSERT_EQ(download_setup(slot), 0);
+  qxxml_setup *setup;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  EXPECT_STREQ(setup->SenSet_Entry_Name[0], "Boiler");
+  EXPECT_STREQ(setup->SenSet_Entry_Name[1], "");
+}
+
+TEST_F(QxxmlHttp, RefusedConnectionCallsConnectFailed) {
+  qxxml_settings settings = settings_with_events();
+  int slot = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &events);
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  EXPECT_EQ(error_code(slot), 28);
+  EXPECT_EQ(events.connect_failed, 1);
+  EXPECT_EQ(events.connected, 0);
+}
+
+TEST_F(QxxmlHttp, UnresolvableNameGives89) {
+  qxxml_settings settings = settings_with_events();
+  int slot = qxtest::open_running("no-such-device.invalid", 80, &settings, &events);
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  EXPECT_EQ(error_code(slot), 89);
+  EXPECT_EQ(events.connect_failed, 1);
+  char ip[16] = "x";
+  int port;
+  ASSERT_EQ(qxxml_get_module(slot, ip, &port), 0);
+  EXPECT_STREQ(ip, "") << "the address buffer is emptied";
+}
+
+TEST_F(QxxmlHttp, ConnectAtOpenReportsReachability) {
+  start(two_sensor_device());
+  qxxml_settings settings = settings_with_events();
+  settings.connect_at_open = 1;
+  int slot = qxtest::open_running("127.0.0.1", server.port(), &settings, &events);
+  ASSERT_GT(slot, 0);
+  EXPECT_EQ(events.connected, 1);
+  int refused = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &events);
+  ASSERT_GT(refused, 0) << "a failed connect does not stop the start";
+  EXPECT_EQ(events.connect_failed, 1);
+}
+
+TEST_F(QxxmlHttp, StalledDeviceEndsTheDownloadTenSecondsAfterItsLastByte) {
+  devsim::DeviceConfig config = two_sensor_device();
+  devsim::Server probe;
+  ASSERT_GT(probe.start(config), 0);
+  std::string whole = probe.setup_document();
+  probe.stop();
+  // Stall right after the first sensor entry: header plus the body up to there.
+  size_t body_cut = whole.find("<Name>Store");
+  config.faults = {*devsim::parse_fault("stall:" + std::to_string(body_cut) + "@setup")};
+  start(config);
+  int slot = open();
+  auto begin = std::chrono::steady_clock::now();
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_GE(took, std::chrono::seconds(9));
+  EXPECT_LE(took, std::chrono::seconds(13));
+  EXPECT_EQ(error_code(slot), 0);
+  qxxml_setup *setup;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  EXPECT_STREQ(setup->SenSet_Entry_Name[0], "Boiler") << "what came before the stall was parsed";
+}
+
+TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
+  devsim::DeviceConfig config = two_sensor_device();
+  config.faults = {*devsim::parse_fault("stall:40")};
+  start(config);
+  int slot = open();
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_TRUE(eventually([&] { return server.request_count() == 1; }));
+  auto begin = std::chrono::steady_clock::now();
+  EXPECT_EQ(qxxml_close(slot), 0);
+  EXPECT_LE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1600));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(events.setup_calls, 0) << "the abandoned transaction delivers nothing";
+}
+
+// A web server this project did not write: Python's http.server, serving
+// fixture documents from a folder.
+class PlainWebServer {
+ public:
+  explicit PlainWebServer(const std::string &folder) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      dup2(out[1], 2);
+      close(out[0]);
+      execlp("python3", "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
+             folder.c_str(), (char *)nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    stream_ = fdopen(out[0], "r");
+    char line[256];
+    // "Serving HTTP on 127.0.0.1 port 43210 (http://127.0.0.1:43210/) ..."
+    while (stream_ && fgets(line, sizeof line, stream_))
+      if (sscanf(line, "Serving HTTP on %*s port %d", &port_) == 1) break;
+  }
+  ~PlainWebServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stream_) fclose(stream_);
+  }
+  int port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  FILE *stream_ = nullptr;
+  int port_ = 0;
+};
+
+TEST_F(QxxmlHttp, DownloadsFromAPlainWebServer) {
+  if (system("python3 -c 'import http.server' 2>/dev/null") != 0) GTEST_SKIP() << "python3 missing";
+  PlainWebServer web(std::string(QX_FIXTURES) + "/http");
+  ASSERT_GT(web.port(), 0);
+  int slot = qxtest::open_running("127.0.0.1", web.port());
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  qxxml_values *values;
+  qxxml_values_counts *values_counts;
+  ASSERT_EQ(qxxml_get_values_cache(slot, &values, &values_counts), 0) << error_code(slot);
+  EXPECT_EQ(values_counts->SenSet_count, 2);
+  EXPECT_STREQ(values->SenSet_Entry_Units[1], "%RH");
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  qxxml_setup *setup;
+  qxxml_setup_counts *setup_counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &setup_counts), 0) << error_code(slot);
+  EXPECT_STREQ(setup->SenSet_Entry_Calib[0], "-0.5");
+}
+
+}  // namespace

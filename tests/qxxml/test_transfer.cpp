@@ -1,0 +1,199 @@
+// Posts of setup documents to a simulated device: the request texts, the
+// post credentials, the SNMP manager and its cache, and the device's reply.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "qxxml/qxxml_private.h"
+#include "qxxml_test_support.h"
+#include "tools/devsim/devsim.h"
+
+using qxtest::error_code;
+using qxtest::eventually;
+
+namespace {
+
+const char kCalibration[] = "<Root><SenSet><Entry><ID>2</ID><Calib>-1.5</Calib></Entry></SenSet></Root>";
+
+devsim::DeviceConfig device_with_traps() {
+  devsim::DeviceConfig config;
+  for (unsigned id = 1; id <= 3; id++) {
+    devsim::Sensor sensor;
+    sensor.id = id;
+    sensor.name = "Sensor " + std::to_string(id);
+    sensor.units = "C";
+    sensor.value = 20.0 + id;
+    config.sensors.push_back(sensor);
+  }
+  devsim::SnmpTrap first;
+  first.ip = "127.0.0.21";
+  first.port = 1162;
+  first.enabled = true;
+  devsim::SnmpTrap second = first;
+  second.ip = "127.0.0.22";
+  second.port = 2162;
+  config.snmp_traps = {first, second};
+  return config;
+}
+
+struct PostEvents {
+  std::atomic<int> calls{0};
+  std::atomic<bool> had_records{false};
+  std::string calib_of_sensor_2;
+};
+
+class QxxmlTransfer : public qxtest::Library {
+ protected:
+  void SetUp() override {
+    qxtest::Library::SetUp();
+    ASSERT_GT(server.start(config()), 0) << server.error();
+  }
+  virtual devsim::DeviceConfig config() { return device_with_traps(); }
+  int open(const char *set_user = "", const char *set_password = "") {
+    qxxml_settings settings;
+    qxxml_clr_settings_struct(&settings);
+    snprintf(settings.set_user, sizeof settings.set_user, "%s", set_user);
+    snprintf(settings.set_password, sizeof settings.set_password, "%s", set_password);
+    settings.callbacks.post_done = [](int, void *owner, int, qxxml_setup *record, qxxml_setup_counts *) {
+      auto *events = static_cast<PostEvents *>(owner);
+      events->had_records = record != nullptr;
+      if (record) events->calib_of_sensor_2 = record->SenSet_Entry_Calib[1];
+      events->calls++;
+    };
+    return qxtest::open_running("127.0.0.1", server.port(), &settings, &events);
+  }
+  devsim::Request post(int slot, const char *document) {
+    EXPECT_EQ(qxxml_send_setup_xml(slot, document, (int)strlen(document)), 0) << error_code(slot);
+    EXPECT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+    auto request = server.last_post();
+    EXPECT_TRUE(request.has_value());
+    return request.value_or(devsim::Request{});
+  }
+  devsim::Server server;
+  PostEvents events;
+};
+
+TEST_F(QxxmlTransfer, FragmentIsPostedWithTheDeclarationAddedAndItsLengthCounted) {
+  int slot = open();
+  devsim::Request request = post(slot, kCalibration);
+  EXPECT_EQ(request.body.rfind("<?xml", 0), 0u) << request.body;
+  EXPECT_EQ(request.header("Content-Length"), std::to_string(request.body.size()));
+  EXPECT_EQ(request.header("Content-Type"), "text/xml");
+  EXPECT_EQ(request.header("Authorization"), "") << "no post user: no authorization line";
+  EXPECT_NE(request.body.find("<Calib>-1.5</Calib>"), std::string::npos);
+}
+
+TEST_F(QxxmlTransfer, ReplyIsParsedAsTheNewSetupAndDelivered) {
+  int slot = open();
+  post(slot, kCalibration);
+  EXPECT_EQ(error_code(slot), 0);
+  EXPECT_EQ(qxxml_finish(slot, 4), 0) << "a post finishes the setup type too";
+  ASSERT_TRUE(eventually([&] { return events.calls == 1; }));
+  EXPECT_TRUE(events.had_records);
+  EXPECT_EQ(events.calib_of_sensor_2, "-1.5");
+  qxxml_setup *setup;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  EXPECT_STREQ(setup->SenSet_Entry_Calib[1], "-1.5");
+}
+
+TEST_F(QxxmlTransfer, PostUserWithEmptyPasswordSendsUserAndColon) {
+  int slot = open("user", "");
+  EXPECT_EQ(post(slot, kCalibration).header("Authorization"), "Basic dXNlcjo=");
+}
+
+TEST_F(QxxmlTransfer, SnmpManagerIsPostedAsWrittenWithoutAuthorization) {
+  int slot = open("admin", "secret");
+  ASSERT_EQ(qxxml_set_snmp_manager(slot, "192.168.1.10", 162), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+  auto request = server.last_post();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->header("Authorization"), "");
+  EXPECT_EQ(request->body,
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Root>\n<SnmpTraps>\n<Entry>\n<Idx>1</Idx>\n"
+            "<Community>qorvel</Community>\n<IPaddr>192.168.1.10</IPaddr>\n<Port>162</Port>\n<E>1</E>\n"
+            "</Entry>\n</SnmpTraps>\n</Root>");
+}
+
+TEST_F(QxxmlTransfer, SnmpCacheIsEmptyBeforeARefreshAndHoldsTheFirstReceiverAfter) {
+  int slot = open();
+  char ip[16];
+  int port = 0;
+  EXPECT_EQ(qxxml_get_snmp_manager_cache(slot, ip, &port), -1);
+  EXPECT_EQ(error_code(slot), 14);
+  ASSERT_EQ(qxxml_get_snmp_manager(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 6, 20), 0);
+  ASSERT_EQ(qxxml_get_snmp_manager_cache(slot, ip, &port), 0);
+  EXPECT_STREQ(ip, "127.0.0.21");
+  EXPECT_EQ(port, 1162);
+}
+
+TEST_F(QxxmlTransfer, CredentialLimitsCheckTheUserFirst) {
+  int slot = open();
+  std::string n99(99, 'x'), n100(100, 'x');
+  struct Row {
+    const std::string &user, &password;
+    int result, code;
+  } rows[] = {{n99, n99, 0, 0}, {n100, n99, -1, 43}, {n99, n100, -1, 42}, {n100, n100, -1, 43}};
+  for (const Row &row : rows) {
+    qxxml_set_error(slot, 0);
+    EXPECT_EQ(qxxml_authenticate_set(slot, row.user.c_str(), row.password.c_str()), row.result);
+    EXPECT_EQ(error_code(slot), row.code) << row.user.size() << "/" << row.password.size();
+    EXPECT_EQ(qxxml_authenticate_get(slot, row.user.c_str(), row.password.c_str()), row.result);
+  }
+}
+
+TEST_F(QxxmlTransfer, FailedPreparationLeavesNothingPending) {
+  int slot = open();
+  // The filter refuses a document whose last Idx is empty.
+  const char refused[] = "<Root><SenSet><Entry><Idx></Idx><Calib>1.0</Calib></Entry></SenSet></Root>";
+  size_t before = server.request_count();
+  EXPECT_EQ(qxxml_send_setup_xml(slot, refused, sizeof refused - 1), -1);
+  EXPECT_EQ(error_code(slot), 85);
+  EXPECT_EQ(qxxml_finish(slot, 7), 0) << "the earlier value stands";
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  EXPECT_EQ(server.request_count(), before + 1) << "only the values download went out";
+  EXPECT_FALSE(server.last_post());
+}
+
+TEST_F(QxxmlTransfer, PostedCalibrationShowsInTheReadingsAfterTheApplyDelay) {
+  int slot = open();
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  qxxml_setup *setup;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  double before = atof(setup->SenSet_Entry_Value[1]);
+  post(slot, kCalibration);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  EXPECT_STREQ(setup->SenSet_Entry_Calib[1], "-1.5");
+  EXPECT_NEAR(atof(setup->SenSet_Entry_Value[1]), before - 1.5, 0.3) << "reading shifted by the new calibration";
+}
+
+TEST_F(QxxmlTransfer, WholeSetupRecordIsWrittenFilteredAndPosted) {
+  int slot = open();
+  ASSERT_EQ(qxxml_get_setup(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  qxxml_setup *live;
+  qxxml_setup_counts *counts;
+  ASSERT_EQ(qxxml_get_setup_cache(slot, &live, &counts), 0);
+  auto edited = std::make_unique<qxxml_setup>(*live);
+  qxxml_setup_counts edited_counts = *counts;
+  snprintf(edited->SenSet_Entry_Name[0], sizeof edited->SenSet_Entry_Name[0], "Renamed");
+  ASSERT_EQ(qxxml_send_setup(slot, edited.get(), &edited_counts), 0) << error_code(slot);
+  ASSERT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+  auto request = server.last_post();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->body.find("<Agent>"), std::string::npos) << "read-only blocks are filtered out";
+  EXPECT_EQ(server.config().sensors[0].name, "Renamed");
+}
+
+}  // namespace
