@@ -321,6 +321,20 @@ TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
   EXPECT_EQ(events.setup_calls, 0) << "the abandoned transaction delivers nothing";
 }
 
+TEST_F(QxxmlHttp, RequestWhileAWakeUpIsPendingRecords21AndRunsLater) {
+  devsim::DeviceConfig config = two_sensor_device();
+  config.faults = {*devsim::parse_fault("stall:40@values")};
+  start(config);
+  int slot = open();
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_TRUE(eventually([&] { return server.request_count() == 1; })) << "the worker is inside the download";
+  EXPECT_EQ(qxxml_get_setup(slot), 0) << "takes the one pending wake-up";
+  const char loaded[] = "<?xml version=\"1.0\"?><Root/>";
+  EXPECT_EQ(qxxml_load_setup(slot, loaded, sizeof loaded - 1), 0) << "the request itself is accepted";
+  EXPECT_EQ(error_code(slot), 21) << "but its wake-up was dropped";
+  EXPECT_EQ(qxxml_close(slot), 0);
+}
+
 // A web server this project did not write: Python's http.server, serving
 // fixture documents from a folder.
 class PlainWebServer {
