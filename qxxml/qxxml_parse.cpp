@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "qxxml/qxxml_docmodel_private.h"
+#include "qxxml/qxxml_meter.h"
 #include "qxxml/qxxml_private.h"
 
 namespace {
@@ -214,6 +215,11 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
    * before the fault is kept and the parse counts as done. Only a negative
    * result (no parser could be set up) fails. */
   int result = xmlSAXUserParseMemory(&handler, &context, text, length);
+  /* Devices of the meter models list their readings as Meter and Input
+   * elements, which the path table does not name: read them from a tree. */
+  if (kind == QXXML_DOC_VALUES)
+    qxxml_read_meter_tree(static_cast<qxxml_values *>(context.record),
+                          static_cast<qxxml_values_counts *>(context.counts), text, length);
 
   if (callbacks.post_parse_hook)
     callbacks.post_parse_hook(slot, s.owner, text, length, kind, context.record, context.counts, &result);

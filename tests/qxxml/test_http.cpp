@@ -118,6 +118,22 @@ TEST_F(QxxmlHttp, ValuesDownloadFillsTheValuesRecord) {
   EXPECT_TRUE(eventually([&] { return events.values_calls == 1; }));
 }
 
+TEST_F(QxxmlHttp, MeterModelValuesBecomeSensorEntries) {
+  start(*devsim::variant("meter-57"));
+  int slot = open();
+  ASSERT_EQ(qxxml_get_values(slot), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  qxxml_values *values;
+  qxxml_values_counts *counts;
+  ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
+  const devsim::DeviceConfig config = server.config();
+  ASSERT_EQ(counts->SenSet_count, static_cast<int>(config.sensors.size())) << "one entry per Val";
+  EXPECT_EQ(std::string(values->SenSet_Entry_Name[0]).find(config.sensors[0].meter + "."), 0u)
+      << values->SenSet_Entry_Name[0];
+  EXPECT_STREQ(values->SenSet_Entry_Calib[0], "0");
+  EXPECT_EQ(counts->BinaryInSet_count, static_cast<int>(config.inputs.size()));
+}
+
 TEST_F(QxxmlHttp, CredentialsGoIntoABasicAuthorizationLine) {
   struct Row {
     const char *user, *password, *expected;
