@@ -103,7 +103,8 @@ int qxxml_open(const char *host, int port, const qxxml_settings *settings, void 
     qxxml_set_error(0, 40);
     return -1;
   }
-  if (!host || strnlen(host, QXXML_HOST_MAX) >= QXXML_HOST_MAX) {
+  /* A port outside 1..65535 would wrap silently to another port at the connect. */
+  if (!host || strnlen(host, QXXML_HOST_MAX) >= QXXML_HOST_MAX || port < 1 || port > 65535) {
     qxxml_set_error(0, 13);
     return -1;
   }
@@ -373,76 +374,78 @@ static bool getter_may_proceed(int slot) {
   return false;
 }
 
-/* Shared steps of the document and record getters. */
-static int check_document(int slot, int done, int length, const char *buffer) {
+/* The document of one kind in a slot, as the getters see it. */
+struct document_fields {
+  int done;
+  int length;
+  char *buffer;
+};
+
+static document_fields document_of(int slot, bool values) {
+  qxxml_slot &s = qxxml_slots[slot].slot;
+  if (values) return {s.values_done, s.values_len, s.values_buf};
+  return {s.setup_done, s.setup_len, s.setup_buf};
+}
+
+/* Shared steps of the document and record getters: the slot's last action
+ * must not have failed, the document must be finished, present and XML. */
+static int check_document(int slot, bool values) {
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) {
     qxxml_set_error(0, 18);
     return -1;
   }
   if (!getter_may_proceed(slot)) return -1;
-  if (done != 1) {
+  document_fields doc = document_of(slot, values);
+  if (doc.done != 1) {
     qxxml_set_error(slot, 1);
     return -1;
   }
-  if (length == 0) {
+  if (doc.length == 0) {
     qxxml_set_error(slot, 10);
     return -1;
   }
-  if (!memmem(buffer, (size_t)length, "<?xml", 5)) {
+  if (!memmem(doc.buffer, (size_t)doc.length, "<?xml", 5)) {
     qxxml_set_error(slot, 11);
     return -1;
   }
   return 0;
 }
 
-static qxxml_slot *slot_or_null(int slot) {
-  return slot >= 1 && slot < QXXML_ID_COUNT_MAX ? &qxxml_slots[slot].slot : nullptr;
-}
-
-int qxxml_get_values_xml(int slot, char **text, int *length) {
-  qxxml_slot *s = slot_or_null(slot);
-  if (!s) return check_document(slot, 0, 0, nullptr);
-  if (check_document(slot, s->values_done, s->values_len, s->values_buf) != 0) return -1;
-  *text = s->values_buf;
-  *length = s->values_len;
+static int get_document(int slot, bool values, char **text, int *length) {
+  if (check_document(slot, values) != 0) return -1;
+  document_fields doc = document_of(slot, values);
+  *text = doc.buffer;
+  *length = doc.length;
   return 0;
 }
 
-int qxxml_get_setup_xml(int slot, char **text, int *length) {
-  qxxml_slot *s = slot_or_null(slot);
-  if (!s) return check_document(slot, 0, 0, nullptr);
-  if (check_document(slot, s->setup_done, s->setup_len, s->setup_buf) != 0) return -1;
-  *text = s->setup_buf;
-  *length = s->setup_len;
-  return 0;
-}
-
-int qxxml_get_values_cache(int slot, qxxml_values **record, qxxml_values_counts **counts) {
-  qxxml_slot *s = slot_or_null(slot);
-  if (!s) return check_document(slot, 0, 0, nullptr);
-  if (check_document(slot, s->values_done, s->values_len, s->values_buf) != 0) return -1;
-  qxxml_slot_storage &storage = qxxml_slots[slot];
-  if (!storage.values || !storage.values_counts) {
+/* Hands out the slot's live record and counts of a kind. */
+template <typename Record, typename Counts>
+static int get_cache(int slot, bool values, Record *live, Counts *live_counts, Record **record, Counts **counts) {
+  if (check_document(slot, values) != 0) return -1;
+  if (!live || !live_counts) {
     qxxml_set_error(slot, 2);
     return -1;
   }
-  *record = storage.values;
-  *counts = storage.values_counts;
+  *record = live;
+  *counts = live_counts;
   return 0;
+}
+
+int qxxml_get_values_xml(int slot, char **text, int *length) { return get_document(slot, true, text, length); }
+
+int qxxml_get_setup_xml(int slot, char **text, int *length) { return get_document(slot, false, text, length); }
+
+int qxxml_get_values_cache(int slot, qxxml_values **record, qxxml_values_counts **counts) {
+  if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) return check_document(slot, true);
+  qxxml_slot_storage &storage = qxxml_slots[slot];
+  return get_cache(slot, true, storage.values, storage.values_counts, record, counts);
 }
 
 int qxxml_get_setup_cache(int slot, qxxml_setup **record, qxxml_setup_counts **counts) {
-  qxxml_slot *s = slot_or_null(slot);
-  if (!s) return check_document(slot, 0, 0, nullptr);
-  if (check_document(slot, s->setup_done, s->setup_len, s->setup_buf) != 0) return -1;
+  if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) return check_document(slot, false);
   qxxml_slot_storage &storage = qxxml_slots[slot];
-  if (!storage.setup || !storage.setup_counts) {
-    qxxml_set_error(slot, 2);
-    return -1;
-  }
-  *record = storage.setup;
-  *counts = storage.setup_counts;
-  return 0;
+  return get_cache(slot, false, storage.setup, storage.setup_counts, record, counts);
 }
 
 /* Address queries refuse a multi-device slot, whose modules have their own. */

@@ -38,6 +38,13 @@ devsim::DeviceConfig two_sensor_device() {
   return config;
 }
 
+// The setup document a device of this configuration serves.
+std::string setup_document_of(const devsim::DeviceConfig &config) {
+  devsim::Server probe;
+  probe.start(config);
+  return probe.setup_document();
+}
+
 struct Events {
   std::atomic<int> connected{0};
   std::atomic<int> connect_failed{0};
@@ -247,11 +254,7 @@ TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
 
 TEST_F(QxxmlHttp, TruncatedDocumentKeepsWhatCameBeforeTheCut) {
   devsim::DeviceConfig config = two_sensor_device();
-  devsim::Server probe;
-  ASSERT_GT(probe.start(config), 0);
-  std::string whole = probe.setup_document();
-  probe.stop();
-  size_t cut = whole.find("<Name>Store");
+  size_t cut = setup_document_of(config).find("<Name>Store");
   ASSERT_NE(cut, std::string::npos);
   config.faults = {*devsim::parse_fault("truncate:" + std::to_string(cut))};
   start(config);
@@ -301,12 +304,9 @@ TEST_F(QxxmlHttp, ConnectAtOpenReportsReachability) {
 
 TEST_F(QxxmlHttp, StalledDeviceEndsTheDownloadTenSecondsAfterItsLastByte) {
   devsim::DeviceConfig config = two_sensor_device();
-  devsim::Server probe;
-  ASSERT_GT(probe.start(config), 0);
-  std::string whole = probe.setup_document();
-  probe.stop();
-  // Stall right after the first sensor entry: header plus the body up to there.
-  size_t body_cut = whole.find("<Name>Store");
+  // Stall right after the first sensor entry.
+  size_t body_cut = setup_document_of(config).find("<Name>Store");
+  ASSERT_NE(body_cut, std::string::npos);
   config.faults = {*devsim::parse_fault("stall:" + std::to_string(body_cut) + "@setup")};
   start(config);
   int slot = open();

@@ -79,6 +79,15 @@ TEST_F(QxxmlSlots, HostTextOf99CharactersOpensAnd100IsRefused) {
   EXPECT_EQ(error_code(0), 13);
 }
 
+TEST_F(QxxmlSlots, PortOutsideTheTcpRangeIsRefusedInsteadOfWrapping) {
+  for (int port : {0, -1, 65536, 70000}) {
+    qxxml_set_error(0, 0);
+    EXPECT_EQ(qxxml_open("127.0.0.1", port, nullptr, nullptr), -1) << port;
+    EXPECT_EQ(error_code(0), 13) << port;
+  }
+  EXPECT_GT(qxxml_open("127.0.0.1", 65535, nullptr, nullptr), 0);
+}
+
 TEST_F(QxxmlSlots, NumbersAdvanceAcrossClosesAndWrapToTheLowestFree) {
   int first = qxtest::open_running("127.0.0.1", 80);
   int second = qxtest::open_running("127.0.0.1", 80);

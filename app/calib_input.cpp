@@ -1,0 +1,88 @@
+#include "app/calib_input.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "qxxml/qxxml_records.h"
+#include "sdk/text_number.h"
+
+namespace calibrator {
+
+namespace {
+
+// The device keeps a sensor's offset in a zero-terminated field of this many
+// bytes; a longer posted text would be dropped whole by the setup filter.
+constexpr std::size_t kCalibFieldBytes = sizeof(qxxml_setup::SenSet_Entry_Calib[0]);
+
+// Far beyond every value that fits the field, and well inside float's range,
+// so that narrowing to 32 bits below is always defined.
+constexpr double kMagnitudeLimit = 1e7;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// `text` without its leading and trailing blanks.
+std::string Trimmed(const std::string &text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// True for [+-]digits[sep digits] with at least one digit; `number` receives
+// the text with "," turned into ".".
+bool ReadDecimal(const std::string &text, std::string &number) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  int digits = 0;
+  bool separator = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsDigit(c)) {
+      ++digits;
+    } else if ((c == '.' || c == ',') && !separator) {
+      separator = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  number = text;
+  for (char &c : number)
+    if (c == ',') c = '.';
+  return true;
+}
+
+}  // namespace
+
+TCalibReading ParseCalibration(const std::string &text) {
+  TCalibReading reading;
+  std::string number;
+  if (!ReadDecimal(Trimmed(text), number)) return reading;
+  const double value = zelvoapi::text_to_double(number.c_str());
+  reading.Status = TCalibInput::OutOfRange;
+  if (!(std::fabs(value) < kMagnitudeLimit)) return reading;
+  const float narrowed = static_cast<float>(value);
+  if (CalibrationText(narrowed).size() >= kCalibFieldBytes) return reading;
+  reading.Status = TCalibInput::Ok;
+  reading.Value = narrowed;
+  return reading;
+}
+
+const char *CalibInputMessage(TCalibInput status) {
+  switch (status) {
+    case TCalibInput::Ok: return "";
+    case TCalibInput::NotANumber: return "Enter a number, such as -1.5";
+    case TCalibInput::OutOfRange: return "Out of range: -9999.9 to 99999.9";
+  }
+  return "";
+}
+
+std::string CalibrationText(double value) {
+  // Enough for any double in fixed notation with one decimal.
+  char text[400];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
+  return std::string(text, result.ec == std::errc() ? result.ptr : text);
+}
+
+}  // namespace calibrator

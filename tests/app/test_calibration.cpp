@@ -1,0 +1,240 @@
+// Changing a sensor's calibration through the real windows: the dialog a
+// row opens, the post, the one-second wait and the read-back.
+#include <QElapsedTimer>
+#include <optional>
+
+#include "app/setcalibf.h"
+#include "tests/app/main_window_fixture.h"
+
+namespace calibrator_test {
+namespace {
+
+using calibrator::kCalibrationColumn;
+
+// The thermometer with a door contact as fifth sensor: its unit is the
+// switch unit, so it lists as a binary input. Rows 0..3 are temperatures,
+// row 4 the contact, row 5 the empty last row.
+devsim::DeviceConfig ThermometerWithContact() {
+  devsim::DeviceConfig config = SteadyVariant("thermometer");
+  devsim::Sensor contact;
+  contact.id = 105;
+  contact.name = "Door contact";
+  contact.units = "s";
+  contact.exp = 0;
+  config.sensors.push_back(contact);
+  return config;
+}
+
+constexpr int kIncubatorRow = 1;  // sensor 102
+constexpr int kContactRow = 4;
+constexpr int kEmptyRow = 5;
+
+// What the dialog showed when it opened.
+struct DialogView {
+  QString name, ip, port, id, calibration;
+};
+
+// How the test answers the dialog.
+struct DialogAnswer {
+  std::optional<QString> text;  // typed over the offset; nothing keeps it
+  bool confirm = true;          // OK, else Cancel
+};
+
+class AppCalibration : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    StartDevice(ThermometerWithContact());
+    OpenDevice("admin", "admin");
+  }
+
+  // Runs `trigger` and answers every calibration dialog it opens with
+  // `answer`; `views` receives what each dialog showed.
+  void WithDialog(const std::function<void()> &trigger, const DialogAnswer &answer, std::vector<DialogView> &views) {
+    ModalWatcher watcher([&](QWidget *modal) {
+      auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(modal);
+      if (!dialog) {
+        ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className();
+        modal->close();
+        return;
+      }
+      auto label = [&](const char *name) { return dialog->findChild<QLabel *>(name)->text(); };
+      auto *edit = dialog->findChild<QLineEdit *>("CalibEdit");
+      views.push_back({label("NameLabel"), label("IPLabel"), label("PortLabel"), label("IDLabel"), edit->text()});
+      if (answer.text) {
+        edit->selectAll();
+        QTest::keyClicks(edit, *answer.text);
+      }
+      confirmed_at_.start();
+      QTest::mouseClick(dialog->findChild<QPushButton *>(answer.confirm ? "OKBitBtn" : "CancelBitBtn"), Qt::LeftButton);
+    });
+    trigger();
+  }
+
+  QElapsedTimer confirmed_at_;
+};
+
+struct PostCase {
+  const char *name;
+  const char *typed;   // nullptr: the offset is confirmed as shown
+  const char *posted;  // the Calib text the device receives
+  double applied;      // the device's offset afterwards
+};
+
+void PrintTo(const PostCase &c, std::ostream *out) {
+  *out << c.name << " '" << (c.typed ? c.typed : "(as shown)") << "'";
+}
+
+class AppCalibrationPost : public AppCalibration, public ::testing::WithParamInterface<PostCase> {};
+
+TEST_P(AppCalibrationPost, OkPostsWaitsASecondAndListsTheDevicesNewSetup) {
+  const PostCase &c = GetParam();
+  std::vector<DialogView> views;
+  DialogAnswer answer;
+  if (c.typed) answer.text = QString::fromUtf8(c.typed);
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, answer, views);
+
+  ASSERT_EQ(views.size(), 1u);
+  EXPECT_EQ(views[0].name, "Incubator");
+  EXPECT_EQ(views[0].ip, "127.0.0.1");
+  EXPECT_EQ(views[0].port, QString::number(port_));
+  EXPECT_EQ(views[0].id, "102");
+  EXPECT_EQ(views[0].calibration, "0.0");
+
+  ASSERT_TRUE(WaitForLogCount(DownloadedLine(), 2)) << Dump();
+  EXPECT_GE(confirmed_at_.elapsed(), 1000) << "the device gets a second to apply the offset";
+  const QStringList log = LogLines();
+  const int finished =
+      log.indexOf(QString("Set calibration finished. Download new setup from 127.0.0.1:%1").arg(port_));
+  ASSERT_GE(finished, 0) << Dump();
+  EXPECT_EQ(log.value(finished + 1), "Wait for applying new calibration value...") << Dump();
+  EXPECT_EQ(log.value(finished + 2), "Downloading setup...") << Dump();
+  EXPECT_EQ(log.value(finished + 3), DownloadedLine()) << Dump();
+
+  const auto post = server_.last_post();
+  ASSERT_TRUE(post.has_value());
+  EXPECT_NE(post->body.find("<ID>102</ID>"), std::string::npos) << post->body;
+  EXPECT_NE(post->body.find(std::string("<Calib>") + c.posted + "</Calib>"), std::string::npos) << post->body;
+  EXPECT_EQ(server_.sensor_calibration(102), c.applied);
+
+  EXPECT_EQ(Cell(kIncubatorRow, kCalibrationColumn), c.posted) << "the list shows the device's own view";
+  EXPECT_EQ(Grid()->currentRow(), kIncubatorRow) << "the calibrated sensor's row is current again";
+  EXPECT_TRUE(ReadButton()->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, AppCalibrationPost,
+                         ::testing::Values(PostCase{"point", "0.5", "0.5", 0.5},
+                                           PostCase{"unchanged", nullptr, "0.0", 0.0},
+                                           PostCase{"comma_negative", "-1,5", "-1.5", -1.5},
+                                           PostCase{"rounded_to_one_decimal", " 2.75 ", "2.8", 2.8}),
+                         [](const ::testing::TestParamInfo<PostCase> &info) { return std::string(info.param.name); });
+
+TEST_F(AppCalibration, EnterOnARowOpensItsDialog) {
+  std::vector<DialogView> views;
+  WithDialog(
+      [&] {
+        Grid()->setCurrentCell(2, 0);
+        Grid()->setFocus();
+        QTest::keyClick(Grid(), Qt::Key_Return);
+      },
+      {std::nullopt, false}, views);
+  ASSERT_EQ(views.size(), 1u);
+  EXPECT_EQ(views[0].name, "Fridge");
+  EXPECT_EQ(views[0].id, "103");
+}
+
+TEST_F(AppCalibration, CancelPostsNothingAndLeavesTheList) {
+  const QStringList log = LogLines();
+  const QStringList row = Row(kIncubatorRow);
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), false}, views);
+  EXPECT_EQ(views.size(), 1u);
+  EXPECT_FALSE(server_.last_post().has_value());
+  EXPECT_EQ(LogLines(), log);
+  EXPECT_EQ(Row(kIncubatorRow), row);
+  EXPECT_TRUE(ReadButton()->isEnabled());
+}
+
+TEST_F(AppCalibration, TextThatIsNoNumberKeepsTheDialogOpenAndPostsNothing) {
+  bool stayed_open = false;
+  QString message;
+  ModalWatcher watcher([&](QWidget *modal) {
+    auto *edit = modal->findChild<QLineEdit *>("CalibEdit");
+    edit->selectAll();
+    QTest::keyClicks(edit, "abc");
+    QTest::mouseClick(modal->findChild<QPushButton *>("OKBitBtn"), Qt::LeftButton);
+    stayed_open = modal->isVisible();
+    message = modal->findChild<QLabel *>("CalibMessageLabel")->text();
+    QTest::mouseClick(modal->findChild<QPushButton *>("CancelBitBtn"), Qt::LeftButton);
+  });
+  DoubleClickRow(kIncubatorRow);
+  EXPECT_EQ(watcher.Count(), 1);
+  EXPECT_TRUE(stayed_open);
+  EXPECT_FALSE(message.isEmpty());
+  EXPECT_FALSE(server_.last_post().has_value());
+}
+
+TEST_F(AppCalibration, EmptyLastRowAndSwitchSensorOpenNoDialog) {
+  ASSERT_EQ(Grid()->rowCount(), kEmptyRow + 1);
+  ASSERT_EQ(Cell(kContactRow, calibrator::kNameColumn), "Door contact");
+  ModalWatcher watcher([](QWidget *modal) { modal->close(); });
+  for (int row : {kEmptyRow, kContactRow}) {
+    DoubleClickRow(row);
+    Grid()->setCurrentCell(row, 0);
+    QTest::keyClick(Grid(), Qt::Key_Return);
+  }
+  EXPECT_EQ(watcher.Count(), 0);
+  EXPECT_FALSE(server_.last_post().has_value());
+}
+
+TEST_F(AppCalibration, FailedPostLogsTheErrorAndEnablesRefresh) {
+  server_.set_fault({devsim::FaultKind::status, devsim::FaultTarget::post, 500});
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !LogLines().filter(QRegularExpression("^Error: .+")).isEmpty(); }, kWaitMs))
+      << Dump();
+  EXPECT_TRUE(ReadButton()->isEnabled());
+  EXPECT_EQ(Grid()->rowCount(), 1) << "the list stays empty until the next refresh";
+  EXPECT_TRUE(LogLines().filter("Set calibration finished").isEmpty()) << Dump();
+}
+
+// After a close the library has released the setup record behind the rows
+// that stay on view; run under AddressSanitizer this catches any read of it.
+TEST_F(AppCalibration, RegressionDoubleClickAfterCloseReadsNoReleasedRecord) {
+  QTest::mouseClick(UseCloseButton(), Qt::LeftButton);
+  ASSERT_EQ(UseCloseButton()->text(), "&Open This Device");
+  ASSERT_EQ(Cell(kIncubatorRow, calibrator::kNameColumn), "Incubator") << "the rows stay";
+  ModalWatcher watcher([](QWidget *modal) { modal->close(); });
+  DoubleClickRow(kIncubatorRow);
+  Grid()->setCurrentCell(0, 0);
+  QTest::keyClick(Grid(), Qt::Key_Return);
+  EXPECT_EQ(watcher.Count(), 0);
+  EXPECT_FALSE(server_.last_post().has_value());
+}
+
+// Closing the window while the calibration handler lets pending messages run
+// must not destroy the device object under that handler, and must not start
+// the read-back of a device that is going away.
+TEST_F(AppCalibration, RegressionWindowClosedDuringCalibrationWaitStartsNoReadBack) {
+  QListWidget *log = Control<QListWidget>("LogListBox");
+  QElapsedTimer closed_at;
+  QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, &form_, [&] {
+    if (log->count() && log->item(log->count() - 1)->text() == "Wait for applying new calibration value...") {
+      closed_at.start();
+      QMetaObject::invokeMethod(&form_, "close", Qt::QueuedConnection);
+    }
+  });
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
+  // The handler runs inside this wait; it returns once the handler did.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form_.isVisible(); }, kWaitMs)) << Dump();
+  ASSERT_TRUE(closed_at.isValid()) << Dump();
+  EXPECT_LT(closed_at.elapsed(), 1000) << "the handler gave up its wait for a device that is going away";
+  const std::size_t requests = server_.request_count();
+  QTest::qWait(1200);  // longer than the wait the handler would have made
+  EXPECT_EQ(server_.request_count(), requests) << "no read-back after the close";
+  EXPECT_EQ(LogLines().count(DownloadedLine()), 1) << Dump();
+}
+
+}  // namespace
+}  // namespace calibrator_test
