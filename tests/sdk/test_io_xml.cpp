@@ -312,6 +312,23 @@ TEST_F(SdkIoXml, SetupDownloadWithoutValidDocumentPostsOperation3Error) {
   EXPECT_EQ(object_->State, xaIdle);
 }
 
+TEST_F(SdkIoXml, WrongPasswordReportsUnauthorizedForTheSetupDownload) {
+  devsim::DeviceConfig config = Thermometer();
+  config.user = "admin";
+  config.password = "admin";
+  Serve(config);
+  object_->User = "admin";
+  object_->Password = "wrong";
+  OpenDevice();
+  ASSERT_EQ(object_->GetSetup(), IOXML_ISSUED);
+  ASSERT_TRUE(AwaitCompletion());
+  ASSERT_EQ(recorder_->errors.size(), 1u);
+  EXPECT_EQ(recorder_->errors[0].Operation, xaGetSetup);
+  EXPECT_EQ(recorder_->errors[0].Error.Code, 48);
+  EXPECT_EQ(recorder_->errors[0].Error.Text, "HTTP: Unauthorized");
+  EXPECT_EQ(object_->State, xaIdle);
+}
+
 TEST_F(SdkIoXml, CalibrationReachesTheDeviceAndSetupSentCarriesItsAction) {
   OpenDevice();
   ASSERT_EQ(object_->SetCalibration(202, -1.5), IOXML_ISSUED);
