@@ -29,8 +29,8 @@ QX_EXPORT int qx_base64_encode(const void *data, int length, char *out, int capa
 /* As qx_base64_encode, with line breaks chosen by `mode` and `line_length`
  * (the needed size counts them). `error` (may be null) receives
  * QX_BASE64_OK, QX_BASE64_NO_ROOM or QX_BASE64_BAD_ARGUMENT. */
-QX_EXPORT int qx_base64_encode_ex(const void *data, int length, char *out, int capacity, int mode,
-                                  int line_length, int *error);
+QX_EXPORT int qx_base64_encode_ex(const void *data, int length, char *out, int capacity, int mode, int line_length,
+                                  int *error);
 
 /* Lenient decoding of `length` characters; returns the number of bytes
  * written. CR and LF are skipped, and so is every other character outside
@@ -44,8 +44,8 @@ QX_EXPORT int qx_base64_decode(const char *text, int length, void *out, int capa
  * stops decoding: 0 is returned, `error` receives QX_BASE64_BAD_CHARACTER and
  * `bad` points at that character. `bad` and `error` may be null; `bad` is set
  * to null otherwise. */
-QX_EXPORT int qx_base64_decode_ex(const char *text, int length, void *out, int capacity, int flags,
-                                  const char **bad, int *error);
+QX_EXPORT int qx_base64_decode_ex(const char *text, int length, void *out, int capacity, int flags, const char **bad,
+                                  int *error);
 
 QX_END_DECLS
 

@@ -13,10 +13,10 @@ QX_BEGIN_DECLS
 
 /* The reason of the last failure, copied out by value by the caller. */
 typedef struct qx_error_record {
-    int sys_errno;                     /* errno of the recording thread */
-    int code;                          /* table code (unused by free-text records) */
-    char sys_text[QX_ERROR_TEXT_MAX];  /* runtime library text of sys_errno */
-    char text[QX_ERROR_TEXT_MAX];      /* table message or free message text */
+  int sys_errno;                    /* errno of the recording thread */
+  int code;                         /* table code (unused by free-text records) */
+  char sys_text[QX_ERROR_TEXT_MAX]; /* runtime library text of sys_errno */
+  char text[QX_ERROR_TEXT_MAX];     /* table message or free message text */
 } qx_error_record;
 
 /* Copies the message of `code` into `out`, which must hold at least

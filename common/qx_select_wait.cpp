@@ -1,6 +1,6 @@
-#include "common/qx_socket.h"
-
 #include <poll.h>
+
+#include "common/qx_socket.h"
 
 namespace {
 
@@ -15,8 +15,8 @@ const int kAttemptMs = 1000;
 const int kMaxEntries = 3 * QX_SOCKET_SET_MAX;
 
 struct SetKind {
-    short request;  // what poll is asked for
-    short ready;    // what counts as ready for this set
+  short request;  // what poll is asked for
+  short ready;    // what counts as ready for this set
 };
 
 // Read and write follow what a following recv/send sees: neither blocks on
@@ -25,60 +25,50 @@ const SetKind kRead = {POLLIN, POLLIN | POLLHUP | POLLERR | POLLNVAL};
 const SetKind kWrite = {POLLOUT, POLLOUT | POLLHUP | POLLERR | POLLNVAL};
 const SetKind kError = {POLLPRI, POLLPRI | POLLHUP | POLLERR | POLLNVAL};
 
-int set_count(const qx_socket_set *set)
-{
-    if (set == nullptr || set->count < 0)
-        return 0;
-    return set->count < QX_SOCKET_SET_MAX ? set->count : QX_SOCKET_SET_MAX;
+int set_count(const qx_socket_set *set) {
+  if (set == nullptr || set->count < 0) return 0;
+  return set->count < QX_SOCKET_SET_MAX ? set->count : QX_SOCKET_SET_MAX;
 }
 
-int add_entries(pollfd *entries, int used, const qx_socket_set *set, const SetKind &kind)
-{
-    for (int i = 0; i < set_count(set); ++i)
-        entries[used++] = pollfd {set->fd[i], kind.request, 0};
-    return used;
+int add_entries(pollfd *entries, int used, const qx_socket_set *set, const SetKind &kind) {
+  for (int i = 0; i < set_count(set); ++i) entries[used++] = pollfd{set->fd[i], kind.request, 0};
+  return used;
 }
 
 // Keeps the ready sockets of `set`, in their order; `entries` are this set's
 // poll entries. Returns the position of the next set's entries.
-int reduce_set(qx_socket_set *set, const pollfd *entries, const SetKind &kind)
-{
-    const int count = set_count(set);
-    if (set == nullptr)
-        return 0;
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
-        if (entries[i].revents & kind.ready)
-            set->fd[kept++] = set->fd[i];
-    }
-    set->count = kept;
-    return count;
+int reduce_set(qx_socket_set *set, const pollfd *entries, const SetKind &kind) {
+  const int count = set_count(set);
+  if (set == nullptr) return 0;
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    if (entries[i].revents & kind.ready) set->fd[kept++] = set->fd[i];
+  }
+  set->count = kept;
+  return count;
 }
 
 }  // namespace
 
 int qx_select_wait(qx_socket_set *read, qx_socket_set *write, qx_socket_set *error, int attempts,
-                   const std::atomic<int> *stop_mark)
-{
-    pollfd entries[kMaxEntries];
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        int used = add_entries(entries, 0, read, kRead);
-        used = add_entries(entries, used, write, kWrite);
-        used = add_entries(entries, used, error, kError);
-        const int ready = poll(entries, static_cast<nfds_t>(used), kAttemptMs);
+                   const std::atomic<int> *stop_mark) {
+  pollfd entries[kMaxEntries];
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    int used = add_entries(entries, 0, read, kRead);
+    used = add_entries(entries, used, write, kWrite);
+    used = add_entries(entries, used, error, kError);
+    const int ready = poll(entries, static_cast<nfds_t>(used), kAttemptMs);
 
-        // The owner was closed: hand a distinct result up to the worker loop,
-        // which ends the thread. Ending the thread here in place would unwind
-        // (or skip unwinding) through callers that hold locks and buffers.
-        if (stop_mark != nullptr && stop_mark->load() == 0)
-            return QX_WAIT_STOPPED;
-        if (ready <= 0)
-            continue;  // time-out, or a failed wait (EINTR included)
+    // The owner was closed: hand a distinct result up to the worker loop,
+    // which ends the thread. Ending the thread here in place would unwind
+    // (or skip unwinding) through callers that hold locks and buffers.
+    if (stop_mark != nullptr && stop_mark->load() == 0) return QX_WAIT_STOPPED;
+    if (ready <= 0) continue;  // time-out, or a failed wait (EINTR included)
 
-        int next = reduce_set(read, entries, kRead);
-        next += reduce_set(write, entries + next, kWrite);
-        reduce_set(error, entries + next, kError);
-        return 0;
-    }
-    return -1;
+    int next = reduce_set(read, entries, kRead);
+    next += reduce_set(write, entries + next, kWrite);
+    reduce_set(error, entries + next, kError);
+    return 0;
+  }
+  return -1;
 }

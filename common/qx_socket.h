@@ -27,8 +27,8 @@ typedef int qx_socket_t;
 QX_BEGIN_DECLS
 
 typedef struct qx_socket_set {
-    int count;
-    qx_socket_t fd[QX_SOCKET_SET_MAX];
+  int count;
+  qx_socket_t fd[QX_SOCKET_SET_MAX];
 } qx_socket_set;
 
 QX_EXPORT void qx_socket_set_clear(qx_socket_set *set);
@@ -76,8 +76,8 @@ QX_END_DECLS
  *  - error: a pending error, a hang-up, or urgent data.
  * A descriptor that is not open is reported in every set that holds it, so
  * the caller's next call fails at once instead of waiting out its attempts. */
-QX_EXPORT int qx_select_wait(qx_socket_set *read, qx_socket_set *write, qx_socket_set *error,
-                             int attempts, const std::atomic<int> *stop_mark);
+QX_EXPORT int qx_select_wait(qx_socket_set *read, qx_socket_set *write, qx_socket_set *error, int attempts,
+                             const std::atomic<int> *stop_mark);
 #endif
 
 #endif

@@ -10,7 +10,7 @@ QX_BEGIN_DECLS
 /* A lock the holding thread may take again; it must release it as often as
  * it took it. */
 typedef struct qx_thread_mutex_t {
-    pthread_mutex_t mutex;
+  pthread_mutex_t mutex;
 } qx_thread_mutex_t;
 
 /* Each returns 0, or -1 when the platform reports a failure. */
@@ -21,10 +21,10 @@ QX_EXPORT void qx_thread_mutex_destroy(qx_thread_mutex_t *m);
 
 /* Binary semaphore: count 0 after init, at most 1. */
 typedef struct qx_sem_t {
-    pthread_mutex_t mutex;
-    pthread_cond_t posted;
-    int count;   /* 0 or 1 */
-    int waiters; /* threads inside qx_sem_wait; destroy refuses while any */
+  pthread_mutex_t mutex;
+  pthread_cond_t posted;
+  int count;   /* 0 or 1 */
+  int waiters; /* threads inside qx_sem_wait; destroy refuses while any */
 } qx_sem_t;
 
 /* 0, or -1 when the semaphore cannot be created. */
@@ -41,8 +41,8 @@ QX_EXPORT int qx_sem_destroy(qx_sem_t *s);
 
 /* Identifies a started thread until it is joined or detached. */
 typedef struct qx_thread_t {
-    pthread_t id;
-    int valid; /* 1 while the handle exists */
+  pthread_t id;
+  int valid; /* 1 while the handle exists */
 } qx_thread_t;
 
 /* Starts `entry` on a new thread with the default stack size; the returned

@@ -10,8 +10,8 @@
 #include "qxxml/qxxml_private.h"
 
 enum {
-  CONNECT_WAITS = 5, /* one-second waits for a connect to complete */
-  SEND_WAITS = 5,    /* ... for the socket to take a request */
+  CONNECT_WAITS = 5,  /* one-second waits for a connect to complete */
+  SEND_WAITS = 5,     /* ... for the socket to take a request */
   RECEIVE_WAITS = 10, /* ... in a row without data before a reply counts as over */
   CHUNK_MAX = 1024,
   /* A reply header is gathered across chunks up to this size, so that no
@@ -220,8 +220,8 @@ static int build_get_request(char *request, int capacity, int kind, const char *
 }
 
 /* Sends a request on a fresh connection and receives the reply body. */
-static int exchange(int slot, int module, char *ip16, const char *host, int port, const char *request,
-                    int request_len, char *body, int *length) {
+static int exchange(int slot, int module, char *ip16, const char *host, int port, const char *request, int request_len,
+                    char *body, int *length) {
   int r = qxxml_connect(slot, module, ip16, host, port);
   if (r != 0) return r;
   r = qxxml_send(slot, request, request_len);

@@ -63,8 +63,8 @@ extern qxxml_slot_storage qxxml_slots[QXXML_ID_COUNT_MAX];
 /* Library-wide state, one per process. next_slot and thread_kind reach a new
  * thread while it holds the start_sem token, so they need no lock. */
 struct qxxml_library {
-  int ref_count = -1; /* -1 not initialised, 0 initialised, n > 0 further qxxml_init calls outstanding */
-  int next_slot = 1;  /* the slot the next open takes */
+  int ref_count = -1;  /* -1 not initialised, 0 initialised, n > 0 further qxxml_init calls outstanding */
+  int next_slot = 1;   /* the slot the next open takes */
   int thread_kind = 0; /* what a starting thread runs: 0 watcher, 1 single-device worker */
   qx_sem_t start_sem;
   std::atomic<int> watcher_stop{0};

@@ -1,9 +1,8 @@
 /* Library life, slot open and close, requests, completion and getters. */
+#include <libxml/parser.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include <libxml/parser.h>
 
 #include "qxxml/qxxml_private.h"
 
@@ -278,17 +277,17 @@ int qxxml_load_setup(int slot, const char *text, int length) {
 /* The completion field of a type, or null for a type above 10. */
 static int completion_of(const qxxml_slot &s, int type) {
   switch (type) {
-  case 0:
-  case 1: return s.state.load();
-  case 2:
-  case 3: return s.values_done;
-  case 4:
-  case 5: return s.setup_done;
-  case 6: return s.snmp_done;
-  case 7:
-  case 8: return s.post_done;
-  case 9: return s.values_load_done;
-  case 10: return s.setup_load_done;
+    case 0:
+    case 1: return s.state.load();
+    case 2:
+    case 3: return s.values_done;
+    case 4:
+    case 5: return s.setup_done;
+    case 6: return s.snmp_done;
+    case 7:
+    case 8: return s.post_done;
+    case 9: return s.values_load_done;
+    case 10: return s.setup_load_done;
   }
   return 0;
 }

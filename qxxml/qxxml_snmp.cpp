@@ -41,8 +41,7 @@ int qxxml_get_snmp_manager_cache(int slot, char *ip16, int *port) {
 }
 
 /* Copies a credential pair after checking both lengths, the user name first. */
-static int set_credentials(int slot, const char *user, const char *password, char *user_field,
-                           char *password_field) {
+static int set_credentials(int slot, const char *user, const char *password, char *user_field, char *password_field) {
   if (strnlen(user, QXXML_AUTH_MAX) >= QXXML_AUTH_MAX) {
     qxxml_set_error(slot, 43);
     return -1;

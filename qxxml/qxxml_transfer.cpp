@@ -45,7 +45,8 @@ static int format_post(int slot, const qxxml_settings *settings, const char *bod
     snprintf(authorization, sizeof authorization, "Authorization: Basic %s\r\n", encoded);
   }
   memset(post_buf, 0, QXXML_DOC_MAX);
-  int n = snprintf(post_buf, QXXML_DOC_MAX, "POST /setup.xml HTTP/1.0\r\n%sContent-Type: text/xml\r\nContent-Length: %i\r\n\r\n%s",
+  int n = snprintf(post_buf, QXXML_DOC_MAX,
+                   "POST /setup.xml HTTP/1.0\r\n%sContent-Type: text/xml\r\nContent-Length: %i\r\n\r\n%s",
                    authorization, (int)strlen(body), body);
   if (n < 0 || n >= QXXML_DOC_MAX) {
     post_buf[0] = '\0';

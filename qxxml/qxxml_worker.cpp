@@ -117,8 +117,8 @@ static int serve_download(int slot, qxxml_kind kind, int snmp_flag) {
   char *buffer = values ? s.values_buf : s.setup_buf;
   int *length = values ? &s.values_len : &s.setup_len;
   *length = QXXML_DOC_MAX;
-  int r = qxxml_get_transaction(slot, s.ip, s.host, s.port, buffer, length,
-                                values ? QXXML_DOC_VALUES : QXXML_DOC_SETUP, -1);
+  int r = qxxml_get_transaction(slot, s.ip, s.host, s.port, buffer, length, values ? QXXML_DOC_VALUES : QXXML_DOC_SETUP,
+                                -1);
   if (r == QXXML_STOPPED) return r;
   qxxml_stamp(slot, kind);
   if (r == 0) {
@@ -216,18 +216,18 @@ static void worker(void) {
     qxxml_unlock(slot);
     int r = 0;
     switch (next) {
-    case NONE: break;
-    case VALUES:
-      snmp_flag = 0;
-      r = serve_download(slot, QXXML_KIND_VALUES, 0);
-      break;
-    case SETUP:
-      snmp_flag = snmp_request;
-      r = serve_download(slot, QXXML_KIND_SETUP, snmp_request);
-      break;
-    case LOAD_VALUES: r = serve_load(slot, QXXML_KIND_VALUES); break;
-    case LOAD_SETUP: r = serve_load(slot, QXXML_KIND_SETUP); break;
-    case POST: r = serve_post(slot, snmp_flag); break;
+      case NONE: break;
+      case VALUES:
+        snmp_flag = 0;
+        r = serve_download(slot, QXXML_KIND_VALUES, 0);
+        break;
+      case SETUP:
+        snmp_flag = snmp_request;
+        r = serve_download(slot, QXXML_KIND_SETUP, snmp_request);
+        break;
+      case LOAD_VALUES: r = serve_load(slot, QXXML_KIND_VALUES); break;
+      case LOAD_SETUP: r = serve_load(slot, QXXML_KIND_SETUP); break;
+      case POST: r = serve_post(slot, snmp_flag); break;
     }
     if (r == QXXML_STOPPED) return;
   }

@@ -9,10 +9,10 @@
 namespace {
 
 struct CrcRow {
-    const char *name;
-    std::string data;
-    unsigned int initial;
-    unsigned int expected;
+  const char *name;
+  std::string data;
+  unsigned int initial;
+  unsigned int expected;
 };
 
 // Names the row in test output instead of dumping its bytes.
@@ -31,35 +31,30 @@ const CrcRow kCrcRows[] = {
 
 class CommonCrc16 : public ::testing::TestWithParam<CrcRow> {};
 
-TEST_P(CommonCrc16, MatchesCheckValue)
-{
-    const CrcRow &row = GetParam();
-    EXPECT_EQ(qx_crc16(row.initial, row.data.data(), static_cast<int>(row.data.size())), row.expected);
+TEST_P(CommonCrc16, MatchesCheckValue) {
+  const CrcRow &row = GetParam();
+  EXPECT_EQ(qx_crc16(row.initial, row.data.data(), static_cast<int>(row.data.size())), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, CommonCrc16, ::testing::ValuesIn(kCrcRows),
                          [](const ::testing::TestParamInfo<CrcRow> &info) { return info.param.name; });
 
-TEST(CommonCrc16Use, ContinuingFromAPartialResultGivesTheWholeResult)
-{
-    const unsigned int first = qx_crc16(0, "1234", 4);
-    EXPECT_EQ(qx_crc16(first, "56789", 5), 0x31C3u);
+TEST(CommonCrc16Use, ContinuingFromAPartialResultGivesTheWholeResult) {
+  const unsigned int first = qx_crc16(0, "1234", 4);
+  EXPECT_EQ(qx_crc16(first, "56789", 5), 0x31C3u);
 }
 
-TEST(CommonCrc16Use, ResultFitsSixteenBits)
-{
-    char data[256];
-    for (int i = 0; i < 256; ++i)
-        data[i] = static_cast<char>(i);
-    EXPECT_LE(qx_crc16(0, data, sizeof data), 0xFFFFu);
-    EXPECT_EQ(qx_crc16(0, data, sizeof data), 0x7E55u);
+TEST(CommonCrc16Use, ResultFitsSixteenBits) {
+  char data[256];
+  for (int i = 0; i < 256; ++i) data[i] = static_cast<char>(i);
+  EXPECT_LE(qx_crc16(0, data, sizeof data), 0xFFFFu);
+  EXPECT_EQ(qx_crc16(0, data, sizeof data), 0x7E55u);
 }
 
-TEST(CommonCrc16Use, NoDataGivesInitial)
-{
-    EXPECT_EQ(qx_crc16(0xBEEF, nullptr, 10), 0xBEEFu);
-    EXPECT_EQ(qx_crc16(0xBEEF, "abc", 0), 0xBEEFu);
-    EXPECT_EQ(qx_crc16(0xBEEF, "abc", -3), 0xBEEFu);
+TEST(CommonCrc16Use, NoDataGivesInitial) {
+  EXPECT_EQ(qx_crc16(0xBEEF, nullptr, 10), 0xBEEFu);
+  EXPECT_EQ(qx_crc16(0xBEEF, "abc", 0), 0xBEEFu);
+  EXPECT_EQ(qx_crc16(0xBEEF, "abc", -3), 0xBEEFu);
 }
 
 }  // namespace

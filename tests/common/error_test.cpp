@@ -11,8 +11,8 @@
 namespace {
 
 struct MessageRow {
-    int code;
-    const char *text;
+  int code;
+  const char *text;
 };
 
 // Every code with its message, in table order.
@@ -109,108 +109,98 @@ const MessageRow kExpectedMessages[] = {
     {89, "Resolve address failed"},
 };
 
-TEST(CommonErrorTable, EveryCodeHasItsMessage)
-{
-    ASSERT_EQ(std::size(kExpectedMessages), static_cast<size_t>(QX_ERROR_CODE_COUNT));
-    for (const MessageRow &row : kExpectedMessages) {
-        char out[QX_ERROR_TEXT_MAX];
-        std::memset(out, 'x', sizeof out);
-        EXPECT_EQ(qx_error_i2s(row.code, out), 0) << "code " << row.code;
-        EXPECT_STREQ(out, row.text) << "qx_error_i2s, code " << row.code;
-        EXPECT_STREQ(qx_error_message(row.code), row.text) << "qx_error_message, code " << row.code;
-    }
+TEST(CommonErrorTable, EveryCodeHasItsMessage) {
+  ASSERT_EQ(std::size(kExpectedMessages), static_cast<size_t>(QX_ERROR_CODE_COUNT));
+  for (const MessageRow &row : kExpectedMessages) {
+    char out[QX_ERROR_TEXT_MAX];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(qx_error_i2s(row.code, out), 0) << "code " << row.code;
+    EXPECT_STREQ(out, row.text) << "qx_error_i2s, code " << row.code;
+    EXPECT_STREQ(qx_error_message(row.code), row.text) << "qx_error_message, code " << row.code;
+  }
 }
 
-TEST(CommonErrorTable, HttpVersionMessageHasNoColonUnlikeOtherHttpStatuses)
-{
-    char out[QX_ERROR_TEXT_MAX] = {};
-    qx_error_i2s(70, out);
-    EXPECT_STREQ(out, "HTTP Version Not Supported");
-    for (int code = 47; code <= 69; ++code)
-        EXPECT_EQ(std::string(qx_error_message(code)).rfind("HTTP: ", 0), 0u) << "code " << code;
+TEST(CommonErrorTable, HttpVersionMessageHasNoColonUnlikeOtherHttpStatuses) {
+  char out[QX_ERROR_TEXT_MAX] = {};
+  qx_error_i2s(70, out);
+  EXPECT_STREQ(out, "HTTP Version Not Supported");
+  for (int code = 47; code <= 69; ++code)
+    EXPECT_EQ(std::string(qx_error_message(code)).rfind("HTTP: ", 0), 0u) << "code " << code;
 }
 
-TEST(CommonErrorTable, SlotLimitMessage)
-{
-    char out[QX_ERROR_TEXT_MAX] = {};
-    EXPECT_EQ(qx_error_i2s(18, out), 0);
-    EXPECT_STREQ(out, "ID >= QXXML_ID_COUNT_MAX");
+TEST(CommonErrorTable, SlotLimitMessage) {
+  char out[QX_ERROR_TEXT_MAX] = {};
+  EXPECT_EQ(qx_error_i2s(18, out), 0);
+  EXPECT_STREQ(out, "ID >= QXXML_ID_COUNT_MAX");
 }
 
-TEST(CommonErrorTable, CodeOutsideTableIsRefusedWithoutReadingPastIt)
-{
-    for (int code : {-1, QX_ERROR_CODE_COUNT, 1000, INT_MIN, INT_MAX}) {
-        char out[QX_ERROR_TEXT_MAX];
-        std::memset(out, 'x', sizeof out);
-        EXPECT_EQ(qx_error_i2s(code, out), -1) << "code " << code;
-        EXPECT_STREQ(out, "Unknown error code") << "code " << code;
-        // A record of an unknown code carries the text of entry 0.
-        EXPECT_STREQ(qx_error_message(code), "NULL") << "code " << code;
-    }
+TEST(CommonErrorTable, CodeOutsideTableIsRefusedWithoutReadingPastIt) {
+  for (int code : {-1, QX_ERROR_CODE_COUNT, 1000, INT_MIN, INT_MAX}) {
+    char out[QX_ERROR_TEXT_MAX];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(qx_error_i2s(code, out), -1) << "code " << code;
+    EXPECT_STREQ(out, "Unknown error code") << "code " << code;
+    // A record of an unknown code carries the text of entry 0.
+    EXPECT_STREQ(qx_error_message(code), "NULL") << "code " << code;
+  }
 }
 
 TEST(CommonErrorTable, NullOutputIsRefused) { EXPECT_EQ(qx_error_i2s(1, nullptr), -1); }
 
 class CommonErrorCapture : public ::testing::Test {
-protected:
-    qx_error_record record_;
-    void SetUp() override { std::memset(&record_, 'x', sizeof record_); }
+ protected:
+  qx_error_record record_;
+  void SetUp() override { std::memset(&record_, 'x', sizeof record_); }
 };
 
-TEST_F(CommonErrorCapture, FillsEveryFieldAndKeepsErrno)
-{
-    errno = EACCES;
-    qx_error_capture(&record_, 40, qx_error_message(40));
-    EXPECT_EQ(errno, EACCES);
-    EXPECT_EQ(record_.code, 40);
-    EXPECT_EQ(record_.sys_errno, EACCES);
-    EXPECT_STREQ(record_.text, "Thread not run");
-    EXPECT_STREQ(record_.sys_text, std::strerror(EACCES));
+TEST_F(CommonErrorCapture, FillsEveryFieldAndKeepsErrno) {
+  errno = EACCES;
+  qx_error_capture(&record_, 40, qx_error_message(40));
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(record_.code, 40);
+  EXPECT_EQ(record_.sys_errno, EACCES);
+  EXPECT_STREQ(record_.text, "Thread not run");
+  EXPECT_STREQ(record_.sys_text, std::strerror(EACCES));
 }
 
-TEST_F(CommonErrorCapture, CodeZeroRecordsNullTextAndCurrentErrno)
-{
-    errno = ENOENT;
-    qx_error_capture(&record_, 0, qx_error_message(0));
-    EXPECT_EQ(record_.code, 0);
-    EXPECT_STREQ(record_.text, "NULL");
-    EXPECT_EQ(record_.sys_errno, ENOENT);
-    EXPECT_STREQ(record_.sys_text, std::strerror(ENOENT));
+TEST_F(CommonErrorCapture, CodeZeroRecordsNullTextAndCurrentErrno) {
+  errno = ENOENT;
+  qx_error_capture(&record_, 0, qx_error_message(0));
+  EXPECT_EQ(record_.code, 0);
+  EXPECT_STREQ(record_.text, "NULL");
+  EXPECT_EQ(record_.sys_errno, ENOENT);
+  EXPECT_STREQ(record_.sys_text, std::strerror(ENOENT));
 }
 
-TEST_F(CommonErrorCapture, UnknownCodeIsStoredAsGivenWithEntryZeroText)
-{
-    errno = 0;
-    qx_error_capture(&record_, 123, qx_error_message(123));
-    EXPECT_EQ(record_.code, 123);
-    EXPECT_STREQ(record_.text, "NULL");
-    EXPECT_EQ(record_.sys_errno, 0);
+TEST_F(CommonErrorCapture, UnknownCodeIsStoredAsGivenWithEntryZeroText) {
+  errno = 0;
+  qx_error_capture(&record_, 123, qx_error_message(123));
+  EXPECT_EQ(record_.code, 123);
+  EXPECT_STREQ(record_.text, "NULL");
+  EXPECT_EQ(record_.sys_errno, 0);
 }
 
-TEST_F(CommonErrorCapture, LongTextIsTruncatedInsideTheField)
-{
-    const std::string long_text(300, 'm');
-    qx_error_capture(&record_, 5, long_text.c_str());
-    EXPECT_EQ(std::string(record_.text), long_text.substr(0, QX_ERROR_TEXT_MAX - 1));
+TEST_F(CommonErrorCapture, LongTextIsTruncatedInsideTheField) {
+  const std::string long_text(300, 'm');
+  qx_error_capture(&record_, 5, long_text.c_str());
+  EXPECT_EQ(std::string(record_.text), long_text.substr(0, QX_ERROR_TEXT_MAX - 1));
 }
 
-TEST_F(CommonErrorCapture, NullTextGivesEmptyText)
-{
-    qx_error_capture(&record_, 7, nullptr);
-    EXPECT_STREQ(record_.text, "");
-    EXPECT_EQ(record_.code, 7);
+TEST_F(CommonErrorCapture, NullTextGivesEmptyText) {
+  qx_error_capture(&record_, 7, nullptr);
+  EXPECT_STREQ(record_.text, "");
+  EXPECT_EQ(record_.code, 7);
 }
 
-TEST_F(CommonErrorCapture, SecondCaptureReplacesTheFirst)
-{
-    errno = EPERM;
-    qx_error_capture(&record_, 12, qx_error_message(12));
-    errno = EINTR;
-    qx_error_capture(&record_, 1, qx_error_message(1));
-    EXPECT_EQ(record_.code, 1);
-    EXPECT_STREQ(record_.text, "Action not finish");
-    EXPECT_EQ(record_.sys_errno, EINTR);
-    EXPECT_STREQ(record_.sys_text, std::strerror(EINTR));
+TEST_F(CommonErrorCapture, SecondCaptureReplacesTheFirst) {
+  errno = EPERM;
+  qx_error_capture(&record_, 12, qx_error_message(12));
+  errno = EINTR;
+  qx_error_capture(&record_, 1, qx_error_message(1));
+  EXPECT_EQ(record_.code, 1);
+  EXPECT_STREQ(record_.text, "Action not finish");
+  EXPECT_EQ(record_.sys_errno, EINTR);
+  EXPECT_STREQ(record_.sys_text, std::strerror(EINTR));
 }
 
 }  // namespace

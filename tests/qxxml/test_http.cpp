@@ -1,13 +1,11 @@
 // Downloads from simulated devices over HTTP/1.0: statuses, body limits,
 // authentication, connection failures, stalls and the simulator's faults.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <stdio.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -193,8 +191,8 @@ TEST_F(QxxmlHttp, MissingOrWrongCredentialsFailWith401) {
 struct FaultRow {
   const char *name;
   const char *fault;
-  int code;        // slot's code after the download
-  int getter_code; // code recorded by qxxml_get_setup_xml afterwards (0: it succeeds)
+  int code;         // slot's code after the download
+  int getter_code;  // code recorded by qxxml_get_setup_xml afterwards (0: it succeeds)
 };
 
 void PrintTo(const FaultRow &row, std::ostream *out) { *out << row.fault; }
@@ -223,19 +221,17 @@ TEST_P(QxxmlHttpFaults, GiveAClearCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, QxxmlHttpFaults,
-    ::testing::Values(FaultRow{"Status401", "status:401", 48, 48}, FaultRow{"Status404", "status:404", 51, 51},
-                      FaultRow{"Status417", "status:417", 64, 64}, FaultRow{"Status500", "status:500", 65, 65},
-                      FaultRow{"Status505", "status:505", 70, 70}, FaultRow{"Status200", "status:200", 0, 0},
-                      FaultRow{"Status302", "status:302", 0, 0}, FaultRow{"Status418", "status:418", 0, 0},
-                      FaultRow{"Body19999", "body-size:19999", 0, 0}, FaultRow{"Body20000", "body-size:20000", 12, 12},
-                      FaultRow{"Drip", "drip:1", 0, 0}, FaultRow{"SplitHeader", "split-header:5", 0, 0},
-                      FaultRow{"HeaderOver1024Bytes", "long-header:1500", 0, 0},
-                      FaultRow{"CloseInHeader", "close-in-header", 46, 46},
-                      FaultRow{"ShorterThanStatusLine", "short-status:8", 46, 46},
-                      FaultRow{"TruncatedXml", "truncate:300", 0, 0},
-                      FaultRow{"NoDeclaration", "no-declaration", 0, 11},
-                      FaultRow{"Garbage", "garbage", 46, 46}, FaultRow{"GarbageBody", "garbage-body", 0, 11},
-                      FaultRow{"NotListening", "not-listening", 28, 28}),
+    ::testing::Values(
+        FaultRow{"Status401", "status:401", 48, 48}, FaultRow{"Status404", "status:404", 51, 51},
+        FaultRow{"Status417", "status:417", 64, 64}, FaultRow{"Status500", "status:500", 65, 65},
+        FaultRow{"Status505", "status:505", 70, 70}, FaultRow{"Status200", "status:200", 0, 0},
+        FaultRow{"Status302", "status:302", 0, 0}, FaultRow{"Status418", "status:418", 0, 0},
+        FaultRow{"Body19999", "body-size:19999", 0, 0}, FaultRow{"Body20000", "body-size:20000", 12, 12},
+        FaultRow{"Drip", "drip:1", 0, 0}, FaultRow{"SplitHeader", "split-header:5", 0, 0},
+        FaultRow{"HeaderOver1024Bytes", "long-header:1500", 0, 0}, FaultRow{"CloseInHeader", "close-in-header", 46, 46},
+        FaultRow{"ShorterThanStatusLine", "short-status:8", 46, 46}, FaultRow{"TruncatedXml", "truncate:300", 0, 0},
+        FaultRow{"NoDeclaration", "no-declaration", 0, 11}, FaultRow{"Garbage", "garbage", 46, 46},
+        FaultRow{"GarbageBody", "garbage-body", 0, 11}, FaultRow{"NotListening", "not-listening", 28, 28}),
     [](const ::testing::TestParamInfo<FaultRow> &info) { return std::string(info.param.name); });
 
 TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
@@ -363,8 +359,8 @@ class PlainWebServer {
       dup2(out[1], 1);
       dup2(out[1], 2);
       close(out[0]);
-      execlp("python3", "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
-             folder.c_str(), (char *)nullptr);
+      execlp("python3", "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", folder.c_str(),
+             (char *)nullptr);
       _exit(127);
     }
     close(out[1]);

@@ -52,7 +52,8 @@ TEST(QxxmlErrors, PrintShowsTextCodeSystemTextAndErrno) {
   testing::internal::CaptureStdout();
   int printed = qxxml_error_print(5);
   std::string out = testing::internal::GetCapturedStdout();
-  std::string expected = std::string("Thread not run (40): ") + strerror(ENOENT) + " (" + std::to_string(ENOENT) + ")\n";
+  std::string expected =
+      std::string("Thread not run (40): ") + strerror(ENOENT) + " (" + std::to_string(ENOENT) + ")\n";
   EXPECT_EQ(out, expected);
   EXPECT_EQ(printed, static_cast<int>(expected.size()));
 }

@@ -1,7 +1,6 @@
 // Posts of setup documents to a simulated device: the request texts, the
 // post credentials, the SNMP manager and its cache, and the device's reply.
 #include <gtest/gtest.h>
-
 #include <stdio.h>
 
 #include <atomic>
