@@ -65,6 +65,15 @@ class QxxmlTransfer : public qxtest::Library {
     };
     return qxtest::open_running("127.0.0.1", server.port(), &settings, &events);
   }
+  // Downloads the setup and returns the slot's live record, null on failure.
+  qxxml_setup *download_setup(int slot) {
+    qxxml_setup *setup = nullptr;
+    qxxml_setup_counts *counts = nullptr;
+    EXPECT_EQ(qxxml_get_setup(slot), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+    EXPECT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0) << error_code(slot);
+    return setup;
+  }
   devsim::Request post(int slot, const char *document) {
     EXPECT_EQ(qxxml_send_setup_xml(slot, document, (int)strlen(document)), 0) << error_code(slot);
     EXPECT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
@@ -162,28 +171,22 @@ TEST_F(QxxmlTransfer, FailedPreparationLeavesNothingPending) {
 
 TEST_F(QxxmlTransfer, PostedCalibrationShowsInTheReadingsAfterTheApplyDelay) {
   int slot = open();
-  ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
-  qxxml_setup *setup;
-  qxxml_setup_counts *counts;
-  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  qxxml_setup *setup = download_setup(slot);
+  ASSERT_TRUE(setup);
   double before = atof(setup->SenSet_Entry_Value[1]);
   post(slot, kCalibration);
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
-  ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
+  setup = download_setup(slot);
+  ASSERT_TRUE(setup);
   EXPECT_STREQ(setup->SenSet_Entry_Calib[1], "-1.5");
   EXPECT_NEAR(atof(setup->SenSet_Entry_Value[1]), before - 1.5, 0.3) << "reading shifted by the new calibration";
 }
 
 TEST_F(QxxmlTransfer, WholeSetupRecordIsWrittenFilteredAndPosted) {
   int slot = open();
-  ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
-  qxxml_setup *live;
-  qxxml_setup_counts *counts;
-  ASSERT_EQ(qxxml_get_setup_cache(slot, &live, &counts), 0);
+  qxxml_setup *live = download_setup(slot);
+  ASSERT_TRUE(live);
+  const qxxml_setup_counts *counts = qxxml_slots[slot].setup_counts;
   auto edited = std::make_unique<qxxml_setup>(*live);
   qxxml_setup_counts edited_counts = *counts;
   snprintf(edited->SenSet_Entry_Name[0], sizeof edited->SenSet_Entry_Name[0], "Renamed");
