@@ -199,6 +199,22 @@ TEST_F(QxxmlSlots, DocumentGettersNeedADeclaration) {
   int length;
   EXPECT_EQ(qxxml_get_setup_xml(slot, &text, &length), -1);
   EXPECT_EQ(error_code(slot), 11);
+  // libxml2 sets up no parser for an empty text: the parse itself fails.
+  ASSERT_EQ(qxxml_load_values(slot, "", 0), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
+  EXPECT_EQ(qxxml_get_values_xml(slot, &text, &length), -1);
+  EXPECT_EQ(error_code(slot), 45);
+  // A pre-parse hook that takes the empty text leaves an empty document.
+  qxxml_callbacks callbacks;
+  qxxml_clr_callback(0, &callbacks);
+  callbacks.pre_parse_hook = [](int, void *, char *, int, int) { return 0; };
+  ASSERT_EQ(qxxml_callback(slot, &callbacks), 0);
+  ASSERT_EQ(qxxml_load_values(slot, "", 0), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
+  EXPECT_EQ(qxxml_get_values_xml(slot, &text, &length), -1);
+  EXPECT_EQ(error_code(slot), 10);
+  qxxml_clr_callback(0, &callbacks);
+  ASSERT_EQ(qxxml_callback(slot, &callbacks), 0);
   ASSERT_EQ(qxxml_load_values(slot, kValues, sizeof kValues - 1), 0);
   ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
   ASSERT_EQ(qxxml_get_values_xml(slot, &text, &length), 0);
