@@ -81,6 +81,11 @@ class QxxmlHttp : public qxtest::Library {
     EXPECT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
     return error_code(slot);
   }
+  int download_values(int slot) {
+    EXPECT_EQ(qxxml_get_values(slot), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+    return error_code(slot);
+  }
   devsim::Server server;
   Events events;
 };
@@ -112,8 +117,7 @@ TEST_F(QxxmlHttp, SetupDownloadFillsTheRecordAndReportsTheConnect) {
 TEST_F(QxxmlHttp, ValuesDownloadFillsTheValuesRecord) {
   start(two_sensor_device());
   int slot = open();
-  ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  ASSERT_EQ(download_values(slot), 0);
   qxxml_values *values;
   qxxml_values_counts *counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
@@ -126,8 +130,7 @@ TEST_F(QxxmlHttp, ValuesDownloadFillsTheValuesRecord) {
 TEST_F(QxxmlHttp, MeterModelValuesBecomeSensorEntries) {
   start(*devsim::variant("meter-57"));
   int slot = open();
-  ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  ASSERT_EQ(download_values(slot), 0);
   qxxml_values *values;
   qxxml_values_counts *counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
@@ -266,9 +269,7 @@ TEST_F(QxxmlHttp, TruncatedDocumentKeepsWhatCameBeforeTheCut) {
 TEST_F(QxxmlHttp, RefusedConnectionCallsConnectFailed) {
   qxxml_settings settings = settings_with_events();
   int slot = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &events);
-  ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
-  EXPECT_EQ(error_code(slot), 28);
+  EXPECT_EQ(download_values(slot), 28);
   EXPECT_EQ(events.connect_failed, 1);
   EXPECT_EQ(events.connected, 0);
 }
@@ -276,9 +277,7 @@ TEST_F(QxxmlHttp, RefusedConnectionCallsConnectFailed) {
 TEST_F(QxxmlHttp, UnresolvableNameGives89) {
   qxxml_settings settings = settings_with_events();
   int slot = qxtest::open_running("no-such-device.invalid", 80, &settings, &events);
-  ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
-  EXPECT_EQ(error_code(slot), 89);
+  EXPECT_EQ(download_values(slot), 89);
   EXPECT_EQ(events.connect_failed, 1);
   char ip[16] = "x";
   int port;
@@ -390,8 +389,7 @@ TEST_F(QxxmlHttp, DownloadsFromAPlainWebServer) {
   PlainWebServer web(std::string(QX_FIXTURES) + "/http");
   ASSERT_GT(web.port(), 0);
   int slot = qxtest::open_running("127.0.0.1", web.port());
-  ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  ASSERT_EQ(download_values(slot), 0);
   qxxml_values *values;
   qxxml_values_counts *values_counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &values_counts), 0) << error_code(slot);
