@@ -15,10 +15,10 @@ void BM_SetupDownload(benchmark::State &state) {
   }
   qxxml_init();
   int slot = qxxml_open("127.0.0.1", server.port(), nullptr, nullptr);
-  qxxml_wait_finish(slot, 0, 5);
+  qxxml_wait_finish(slot, QXXML_FINISH_STARTED, 5);
   for (auto _ : state) {
     qxxml_get_setup(slot);
-    if (qxxml_wait_finish(slot, 4, 20) != 0) state.SkipWithError("download did not finish");
+    if (qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20) != 0) state.SkipWithError("download did not finish");
   }
   qxxml_close(slot);
   qxxml_uninit();

@@ -19,15 +19,27 @@ endfunction()
 # qx_add_gtest(NAME SOURCES ... LINK ... [TIMEOUT seconds])
 #
 # One GoogleTest executable whose cases ctest runs one by one, each bounded
-# in time so that a hang fails the run instead of stalling it.
+# in time so that a hang fails the run instead of stalling it. A listed source
+# that does not exist stops the configure step: a renamed test file must never
+# leave ctest silently short of its cases.
 function(qx_add_gtest name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINK" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 60)
   endif()
+  foreach(source ${ARG_SOURCES})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${source})
+      message(FATAL_ERROR "test ${name}: source ${CMAKE_CURRENT_SOURCE_DIR}/${source} does not exist")
+    endif()
+  endforeach()
+  foreach(library ${ARG_LINK})
+    if(NOT TARGET ${library})
+      message(FATAL_ERROR "test ${name}: links ${library}, which is no target of this build")
+    endif()
+  endforeach()
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} qx_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 30
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}

@@ -1,6 +1,6 @@
 #include <poll.h>
 
-#include "common/qx_socket.h"
+#include "common/qx_select_wait_private.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "qxxml/qxdom.h"
-#include "qxxml/qxxml_meter.h"
+#include "qxxml/qxdom/qxdom.h"
+#include "qxxml/qxxml_meter_private.h"
 
 namespace {
 

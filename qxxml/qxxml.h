@@ -10,7 +10,8 @@
 #ifndef QXXML_QXXML_H
 #define QXXML_QXXML_H
 
-#include "common/qxcommon.h"
+#include "common/qx_error.h"
+#include "common/qx_export.h"
 #include "qxxml/qxxml_records.h"
 
 #define QXXML_ID_COUNT_MAX 100 /* slot indices 0..99; slot 0 is the library's */
@@ -66,8 +67,22 @@ QX_EXPORT int qxxml_get_setup(int slot);
 QX_EXPORT int qxxml_load_values(int slot, const char *text, int length);
 QX_EXPORT int qxxml_load_setup(int slot, const char *text, int length);
 
-/* Completion: types 0..10 (0, 1 started; 2, 3 values; 4, 5 setup; 6 SNMP
- * refresh; 7, 8 post; 9 loaded values parse; 10 loaded setup parse). */
+/* Completion types of qxxml_finish and qxxml_wait_finish. A type is finished
+ * when the action ended, whether or not it succeeded; the slot's error record
+ * says which. Four fields answer to two numbers each, which callers of old
+ * use interchangeably: the _ALT names are the second numbers. */
+#define QXXML_FINISH_STARTED 0     /* the slot's worker runs */
+#define QXXML_FINISH_STARTED_ALT 1 /* same as QXXML_FINISH_STARTED */
+#define QXXML_FINISH_VALUES 2      /* values download or loaded values parse ended */
+#define QXXML_FINISH_VALUES_ALT 3  /* same as QXXML_FINISH_VALUES */
+#define QXXML_FINISH_SETUP 4       /* setup download, loaded setup parse or a post ended */
+#define QXXML_FINISH_SETUP_ALT 5   /* same as QXXML_FINISH_SETUP */
+#define QXXML_FINISH_SNMP 6        /* the SNMP manager cache was refreshed */
+#define QXXML_FINISH_POST 7        /* a post ended */
+#define QXXML_FINISH_POST_ALT 8    /* same as QXXML_FINISH_POST */
+#define QXXML_FINISH_LOAD_VALUES 9 /* the parse of a loaded values document ended */
+#define QXXML_FINISH_LOAD_SETUP 10 /* the parse of a loaded setup document ended */
+#define QXXML_FINISH_TYPE_MAX 10   /* the highest type; a higher one is refused */
 QX_EXPORT int qxxml_finish(int slot, int type);
 QX_EXPORT int qxxml_wait_finish(int slot, int type, int timeout_seconds);
 

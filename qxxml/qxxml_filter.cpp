@@ -15,16 +15,12 @@
 namespace {
 
 constexpr int kLibxmlVersion = 20627;
-constexpr int kMemoryNotFound = 5;
-constexpr int kXmlNotValid = 45;
-constexpr int kBufferFull = 75;
-constexpr int kIdxMissing = 85;
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
 /* Limits of one filtering: at most 999 Idx elements, each with at most 99
  * characters, paths of at most 9999 characters and a result of at most
- * 19999. Passing any of them fails the filter with 75: a result with an
- * element or an index left out would post a different setup. */
+ * 19999. Passing any of them fails the filter with QX_ERR_BUFFER_FULL: a
+ * result with an element or an index left out would post a different setup. */
 constexpr int kItemMax = 999;
 constexpr int kIdxTextMax = 100;
 /* Each level adds at least "_" and one character to the path. */
@@ -76,7 +72,7 @@ struct qxxml_filter_context {
   qxxml_filter_item items[kItemMax];
   size_t out_length;
   char out[QXXML_DOC_MAX];
-  int full;    /* a limit above was reached: the filter fails with 75 */
+  int full;    /* a limit above was reached: the filter fails with QX_ERR_BUFFER_FULL */
   int stopped; /* libxml2 reported its first error: nothing more is taken */
 };
 
@@ -219,7 +215,7 @@ int run_pass(qxxml_filter_context *c, int pass, const char *text, int length) {
   handler.characters = qxxml_filter_on_characters;
   handler.error = qxxml_filter_on_error;
   /* A positive result (not well-formed) keeps what came before the fault. */
-  return xmlSAXUserParseMemory(&handler, c, text, length) < 0 ? kXmlNotValid : 0;
+  return xmlSAXUserParseMemory(&handler, c, text, length) < 0 ? QX_ERR_XML_NOT_VALID : QX_ERR_NONE;
 }
 
 /* Runs both passes and replaces text by the result; returns 0 or the code
@@ -227,11 +223,11 @@ int run_pass(qxxml_filter_context *c, int pass, const char *text, int length) {
 int filter(char *text, int length, qxxml_filter_context *c) {
   xmlCheckVersion(kLibxmlVersion);
   for (int pass = 1; pass <= 2; pass++) {
-    if (run_pass(c, pass, text, length) != 0) return kXmlNotValid;
-    if (c->full) return kBufferFull;
+    if (run_pass(c, pass, text, length) != 0) return QX_ERR_XML_NOT_VALID;
+    if (c->full) return QX_ERR_BUFFER_FULL;
     /* The last Idx of the document without text: no index to post for the
-     * entry that holds it. */
-    if (pass == 1 && c->item_count > 0 && c->items[c->item_count - 1].text[0] == '\0') return kIdxMissing;
+     * entry that holds it, recorded like a missing pointer. */
+    if (pass == 1 && c->item_count > 0 && c->items[c->item_count - 1].text[0] == '\0') return QX_ERR_POINTER_NULL;
   }
 
   /* The declaration, then out with every line feed that follows a line feed
@@ -240,31 +236,31 @@ int filter(char *text, int length, qxxml_filter_context *c) {
   size_t result = declaration;
   for (size_t i = 0; i < c->out_length; i++)
     if (c->out[i] != '\n' || (i == 0 ? kDeclaration[declaration - 1] : c->out[i - 1]) != '\n') result++;
-  if (result >= static_cast<size_t>(length)) return kBufferFull;
+  if (result >= static_cast<size_t>(length)) return QX_ERR_BUFFER_FULL;
 
   memset(text, 0, static_cast<size_t>(length));
   memcpy(text, kDeclaration, declaration);
   char *p = text + declaration;
   for (size_t i = 0; i < c->out_length; i++)
     if (c->out[i] != '\n' || p[-1] != '\n') *p++ = c->out[i];
-  return 0;
+  return QX_ERR_NONE;
 }
 
 }  // namespace
 
 int qxxml_filter_setup_update(int slot, char *text, int length) {
   if (!text) {
-    qxxml_set_error(slot, kIdxMissing);
+    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
     return -1;
   }
   qxxml_filter_context *context = static_cast<qxxml_filter_context *>(calloc(1, sizeof(qxxml_filter_context)));
   if (!context) {
-    qxxml_set_error(slot, kMemoryNotFound);
+    qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;
   }
   const int code = filter(text, length, context);
   free(context);
-  if (code != 0) {
+  if (code != QX_ERR_NONE) {
     qxxml_set_error(slot, code);
     return -1;
   }

@@ -46,17 +46,17 @@ static int connect_failed(int slot, int module, int code) {
 
 int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) {
   qx_socket_t &sock = qxxml_slots[slot].socket;
-  if (qx_socket_startup() != 0) return connect_failed(slot, module, 26);
+  if (qx_socket_startup() != 0) return connect_failed(slot, module, QX_ERR_SOCKET_INIT);
   if (host[0] != '\0' && qx_resolve(ip16, host) != 0) {
     memset(ip16, 0, 16);
-    return connect_failed(slot, module, 89);
+    return connect_failed(slot, module, QX_ERR_RESOLVE);
   }
   qxxml_close_socket(slot);
   sock = socket(AF_INET, SOCK_STREAM, 0);
-  if (sock == QX_INVALID_SOCKET) return connect_failed(slot, module, 27);
+  if (sock == QX_INVALID_SOCKET) return connect_failed(slot, module, QX_ERR_SOCKET_CREATE);
   if (qx_socket_option(sock, 0) != 0) {
     qxxml_close_socket(slot);
-    return connect_failed(slot, module, 29);
+    return connect_failed(slot, module, QX_ERR_SOCKET_NONBLOCK);
   }
   struct sockaddr_in address;
   memset(&address, 0, sizeof address);
@@ -64,11 +64,11 @@ int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) 
   address.sin_port = htons((unsigned short)port);
   if (inet_pton(AF_INET, ip16, &address.sin_addr) != 1) {
     qxxml_close_socket(slot);
-    return connect_failed(slot, module, 28);
+    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
   }
   if (connect(sock, (struct sockaddr *)&address, sizeof address) != 0 && errno != EINPROGRESS) {
     qxxml_close_socket(slot);
-    return connect_failed(slot, module, 28);
+    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
   }
   qx_socket_set writable;
   qx_socket_set_clear(&writable);
@@ -79,7 +79,7 @@ int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) 
   socklen_t peer_len = sizeof peer;
   if (r != 0 || getpeername(sock, (struct sockaddr *)&peer, &peer_len) != 0) {
     qxxml_close_socket(slot);
-    return connect_failed(slot, module, 28);
+    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
   }
   qxxml_slot &s = qxxml_slots[slot].slot;
   if (s.settings.callbacks.connected) s.settings.callbacks.connected(slot, s.owner, module);
@@ -98,13 +98,13 @@ int qxxml_send(int slot, const char *text, int length) {
     int r = qx_select_wait(nullptr, &writable, nullptr, SEND_WAITS, stop_mark(slot));
     if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
     if (r != 0) {
-      qxxml_set_error(slot, 30);
+      qxxml_set_error(slot, QX_ERR_SELECT_WRITE);
       return -1;
     }
     long n = qx_socket_send(sock, text + sent, length - sent);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (n <= 0) {
-      qxxml_set_error(slot, 35);
+      qxxml_set_error(slot, QX_ERR_SEND);
       return -1;
     }
     sent += (int)n;
@@ -112,12 +112,15 @@ int qxxml_send(int slot, const char *text, int length) {
   return 0;
 }
 
-/* Maps an HTTP status to its error code: 400..417 give 47..64 and 500..505
- * give 65..70; every other status is accepted (0). */
+/* Maps an HTTP status to its error code: 400..417 and 500..505 refuse the
+ * reply with the code named after the status; every other status is
+ * accepted (0). The codes of each range run in status order. */
+static_assert(QX_ERR_HTTP_417 - QX_ERR_HTTP_400 == 417 - 400, "client error codes run in status order");
+static_assert(QX_ERR_HTTP_505 - QX_ERR_HTTP_500 == 505 - 500, "server error codes run in status order");
 static int status_code_error(int status) {
-  if (status >= 400 && status <= 417) return 47 + (status - 400);
-  if (status >= 500 && status <= 505) return 65 + (status - 500);
-  return 0;
+  if (status >= 400 && status <= 417) return QX_ERR_HTTP_400 + (status - 400);
+  if (status >= 500 && status <= 505) return QX_ERR_HTTP_500 + (status - 500);
+  return QX_ERR_NONE;
 }
 
 int qxxml_read_reply_header(int slot, const char *header, int length) {
@@ -140,7 +143,7 @@ int qxxml_read_reply_header(int slot, const char *header, int length) {
     status = status * 10 + (header[i] - '0');
   }
   int code = status_code_error(status);
-  if (code != 0) {
+  if (code != QX_ERR_NONE) {
     qxxml_set_error(slot, code);
     return -1;
   }
@@ -165,7 +168,7 @@ int qxxml_receive(int slot, char *body, int *length) {
     long n = recv(sock, chunk, sizeof chunk, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
     if (n < 0) {
-      qxxml_set_error(slot, 34);
+      qxxml_set_error(slot, QX_ERR_RECV);
       return -1;
     }
     if (n == 0) break;
@@ -181,7 +184,7 @@ int qxxml_receive(int slot, char *body, int *length) {
       if (begin < 0) return -1;
       if (begin == 0) {
         if (header_len == HEADER_MAX) {
-          qxxml_set_error(slot, 12);
+          qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
           return -1;
         }
         continue;
@@ -191,7 +194,7 @@ int qxxml_receive(int slot, char *body, int *length) {
       part_len = (int)n - (begin - scanned_before);
     }
     if (*length + part_len >= capacity) {
-      qxxml_set_error(slot, 12);
+      qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
       return -1;
     }
     memcpy(body + *length, part, (size_t)part_len);
@@ -201,7 +204,7 @@ int qxxml_receive(int slot, char *body, int *length) {
   /* The connection ended (or fell silent) before a complete header: there
    * is no HTTP reply to take a body from. */
   if (!in_body) {
-    qxxml_set_error(slot, 46);
+    qxxml_set_error(slot, QX_ERR_HTTP_NOT_FOUND);
     return -1;
   }
   return 0;

@@ -1,13 +1,12 @@
 // Reader of values.xml in the meter form, and scaled numbers as decimal text.
-#include "qxxml/qxxml_meter.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
+#include "qxxml/qxxml_meter_private.h"
 
 namespace {
 

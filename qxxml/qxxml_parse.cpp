@@ -9,15 +9,13 @@
 #include <string.h>
 
 #include "qxxml/qxxml_docmodel_private.h"
-#include "qxxml/qxxml_meter.h"
+#include "qxxml/qxxml_meter_private.h"
 #include "qxxml/qxxml_private.h"
 
 namespace {
 
 /* The libxml2 interface version the parser is written against. */
 constexpr int kLibxmlVersion = 20627;
-constexpr int kMemoryNotFound = 5;
-constexpr int kXmlNotValid = 45;
 
 struct qxxml_parse_context {
   int slot;
@@ -185,7 +183,7 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
   const qxxml_callbacks &callbacks = s.settings.callbacks;
   if (callbacks.pre_parse_hook) {
     if (callbacks.pre_parse_hook(slot, s.owner, text, length, kind) == 0) return 0;
-    qxxml_set_error(slot, kXmlNotValid);
+    qxxml_set_error(slot, QX_ERR_XML_NOT_VALID);
     return -1;
   }
 
@@ -196,7 +194,7 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
   context.kind = kind;
   if (kind != QXXML_DOC_VALUES && kind != QXXML_DOC_SETUP) return -1;
   if (qxxml_prepare_records(&context) != 0) {
-    qxxml_set_error(slot, kMemoryNotFound);
+    qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;
   }
 
@@ -224,7 +222,7 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
   if (callbacks.post_parse_hook)
     callbacks.post_parse_hook(slot, s.owner, text, length, kind, context.record, context.counts, &result);
   if (result < 0) {
-    qxxml_set_error(slot, kXmlNotValid);
+    qxxml_set_error(slot, QX_ERR_XML_NOT_VALID);
     return -1;
   }
   return 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "common/qx_select_wait_private.h"
 #include "common/qxcommon.h"
 #include "qxxml/qxxml.h"
 
@@ -72,6 +73,9 @@ struct qxxml_library {
 
 extern qxxml_library qxxml_lib;
 
+/* Records "Thread not run" on a slot that is not running, or "ID >=
+ * QXXML_ID_COUNT_MAX" on slot 0 for an index outside the table; true then. */
+bool qxxml_refuse_not_running(int slot);
 /* True when slot may be handed to a new open: it is free and no thread of an
  * earlier open that failed to close in time still runs on its buffers. */
 bool qxxml_slot_is_free(int slot);

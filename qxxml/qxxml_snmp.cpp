@@ -26,12 +26,12 @@ void qxxml_refresh_snmp_cache(int slot) {
 
 int qxxml_get_snmp_manager_cache(int slot, char *ip16, int *port) {
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) {
-    qxxml_set_error(0, 18);
+    qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
     return -1;
   }
   const qxxml_slot &s = qxxml_slots[slot].slot;
   if (s.snmp_ip[0] == '\0') {
-    qxxml_set_error(slot, 14);
+    qxxml_set_error(slot, QX_ERR_ADDRESS_NOT_FOUND);
     return -1;
   }
   memset(ip16, 0, 16);
@@ -43,11 +43,11 @@ int qxxml_get_snmp_manager_cache(int slot, char *ip16, int *port) {
 /* Copies a credential pair after checking both lengths, the user name first. */
 static int set_credentials(int slot, const char *user, const char *password, char *user_field, char *password_field) {
   if (strnlen(user, QXXML_AUTH_MAX) >= QXXML_AUTH_MAX) {
-    qxxml_set_error(slot, 43);
+    qxxml_set_error(slot, QX_ERR_USER_TOO_LONG);
     return -1;
   }
   if (strnlen(password, QXXML_AUTH_MAX) >= QXXML_AUTH_MAX) {
-    qxxml_set_error(slot, 42);
+    qxxml_set_error(slot, QX_ERR_PASSWORD_TOO_LONG);
     return -1;
   }
   strcpy(user_field, user);
@@ -57,7 +57,7 @@ static int set_credentials(int slot, const char *user, const char *password, cha
 
 int qxxml_authenticate_get(int slot, const char *user, const char *password) {
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) {
-    qxxml_set_error(0, 18);
+    qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
     return -1;
   }
   qxxml_settings &settings = qxxml_slots[slot].slot.settings;
@@ -66,7 +66,7 @@ int qxxml_authenticate_get(int slot, const char *user, const char *password) {
 
 int qxxml_authenticate_set(int slot, const char *user, const char *password) {
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) {
-    qxxml_set_error(0, 18);
+    qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
     return -1;
   }
   qxxml_settings &settings = qxxml_slots[slot].slot.settings;

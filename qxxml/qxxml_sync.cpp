@@ -5,7 +5,7 @@
 #include "qxxml/qxxml_private.h"
 
 /* A slot's lock guards its error record, which is written for closed slots
- * too (code 40 "Thread not run"), so every slot's lock exists for the whole
+ * too (QX_ERR_THREAD_NOT_RUN), so every slot's lock exists for the whole
  * life of the process: initialised once, on first use, and never destroyed. */
 static pthread_once_t locks_once = PTHREAD_ONCE_INIT;
 
@@ -21,7 +21,7 @@ int qxxml_lock_init(int slot) {
 int qxxml_lock(int slot) {
   qxxml_lock_init(slot);
   if (qx_thread_mutex_lock(&qxxml_slots[slot].lock) != 0) {
-    qx_error_capture(&qxxml_slots[slot].error, 24, qx_error_message(24));
+    qx_error_capture(&qxxml_slots[slot].error, QX_ERR_MUTEX_LOCK, qx_error_message(QX_ERR_MUTEX_LOCK));
     return -1;
   }
   return 0;
@@ -29,7 +29,7 @@ int qxxml_lock(int slot) {
 
 int qxxml_unlock(int slot) {
   if (qx_thread_mutex_unlock(&qxxml_slots[slot].lock) != 0) {
-    qx_error_capture(&qxxml_slots[slot].error, 25, qx_error_message(25));
+    qx_error_capture(&qxxml_slots[slot].error, QX_ERR_MUTEX_UNLOCK, qx_error_message(QX_ERR_MUTEX_UNLOCK));
     return -1;
   }
   return 0;
@@ -39,7 +39,7 @@ int qxxml_sem_create(qx_sem_t *semaphore) { return qx_sem_init(semaphore) == 0 ?
 
 int qxxml_sem_post(int slot, qx_sem_t *semaphore) {
   if (qx_sem_post(semaphore) != 0) {
-    qxxml_set_error(slot, 21);
+    qxxml_set_error(slot, QX_ERR_SEM_POST);
     return -1;
   }
   return 0;
@@ -47,7 +47,7 @@ int qxxml_sem_post(int slot, qx_sem_t *semaphore) {
 
 int qxxml_sem_wait(int slot, qx_sem_t *semaphore) {
   if (qx_sem_wait(semaphore) != 0) {
-    qxxml_set_error(slot, 22);
+    qxxml_set_error(slot, QX_ERR_SEM_WAIT);
     return -1;
   }
   return 0;

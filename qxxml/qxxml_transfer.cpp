@@ -19,22 +19,22 @@ static const char kSnmpManagerDocument[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Root>\n<SnmpTraps>\n<Entry>\n<Idx>1</Idx>\n"
     "<Community>qorvel</Community>\n<IPaddr>%s</IPaddr>\n<Port>%i</Port>\n<E>1</E>\n</Entry>\n</SnmpTraps>\n</Root>";
 
-/* Under the slot's lock: records 40 when the slot does not run. */
+/* Under the slot's lock: records QX_ERR_THREAD_NOT_RUN when the slot does not run. */
 static bool slot_runs(int slot) {
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) {
-    qxxml_set_error(0, 18);
+    qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
     return false;
   }
   qxxml_lock(slot);
   bool runs = qxxml_slots[slot].slot.state.load() == 1;
   qxxml_unlock(slot);
-  if (!runs) qxxml_set_error(slot, 40);
+  if (!runs) qxxml_set_error(slot, QX_ERR_THREAD_NOT_RUN);
   return runs;
 }
 
 /* Formats the POST request with its optional Basic authorization line into
- * post_buf. A request that would not fit is refused with 75 rather than
- * sent cut off. */
+ * post_buf. A request that would not fit is refused with QX_ERR_BUFFER_FULL
+ * rather than sent cut off. */
 static int format_post(int slot, const qxxml_settings *settings, const char *body, char *post_buf) {
   char authorization[AUTHORIZATION_MAX] = {0};
   if (settings && settings->set_user[0] != '\0') {
@@ -50,7 +50,7 @@ static int format_post(int slot, const qxxml_settings *settings, const char *bod
                    authorization, (int)strlen(body), body);
   if (n < 0 || n >= QXXML_DOC_MAX) {
     post_buf[0] = '\0';
-    qxxml_set_error(slot, 75);
+    qxxml_set_error(slot, QX_ERR_BUFFER_FULL);
     return -1;
   }
   return 0;
@@ -58,13 +58,13 @@ static int format_post(int slot, const qxxml_settings *settings, const char *bod
 
 int qxxml_prepare_post(int slot, const char *document, int length, const qxxml_settings *settings, char *post_buf) {
   if (!document || length < 0) {
-    qxxml_set_error(slot, 85);
+    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
     return -1;
   }
   int size = length + FILTER_SLACK;
   char *work = static_cast<char *>(calloc((size_t)size, 1));
   if (!work) {
-    qxxml_set_error(slot, 5);
+    qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;
   }
   memcpy(work, document, strnlen(document, (size_t)length));
@@ -94,17 +94,18 @@ int qxxml_send_setup_xml(int slot, const char *document, int length) {
 int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_counts *counts) {
   if (!slot_runs(slot)) return -1;
   if (!record || !counts) {
-    qxxml_set_error(slot, 85);
+    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
     return -1;
   }
   qxxml_slot &s = qxxml_slots[slot].slot;
   char *document = static_cast<char *>(calloc(QXXML_DOC_MAX, 1));
   if (!document) {
-    qxxml_set_error(slot, 5);
+    qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;
   }
   int r = qxxml_write_setup_document(record, counts, document);
-  if (r != 0) qxxml_set_error(slot, 75); /* the writer recorded on slot 0; the caller asked about this slot */
+  if (r != 0)
+    qxxml_set_error(slot, QX_ERR_BUFFER_FULL); /* the writer recorded on slot 0; the caller asked about this slot */
   if (r == 0) r = qxxml_filter_setup_update(slot, document, (int)strlen(document) + 1);
   if (r == 0) r = format_post(slot, &s.settings, document, s.post_buf);
   free(document);

@@ -180,12 +180,12 @@ static void worker(void) {
   qxxml_slot &s = storage.slot;
   if (reserve_next_slot() != 0) {
     qxxml_sem_post(0, &qxxml_lib.start_sem);
-    qxxml_set_error(0, 18);
+    qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
     return;
   }
   if (qxxml_sem_create(&s.wake_sem) != 0) {
     qxxml_sem_post(0, &qxxml_lib.start_sem);
-    qxxml_set_error(0, 20);
+    qxxml_set_error(0, QX_ERR_SEM_INIT);
     return;
   }
   storage.wake_sem_ready = 1;
@@ -209,7 +209,7 @@ static void worker(void) {
     if (s.state.load() == 0) return;
     qxxml_sem_wait(slot, &s.wake_sem);
     if (s.state.load() == 0) return;
-    qxxml_set_error(slot, 0);
+    qxxml_set_error(slot, QX_ERR_NONE);
     qxxml_lock(slot);
     action next = choose_action(s);
     int snmp_request = s.snmp_request;

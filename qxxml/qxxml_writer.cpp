@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kBufferFull = 75;
-constexpr int kPointerNull = 85;
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 /* The deepest key, Root_SenSet_Entry_Dest_Snmp1, has three group elements
  * below Root; room to spare. */
@@ -116,7 +114,7 @@ int write_entries(qxxml_writer *w, const qxxml_setup *record, const qxxml_setup_
 
 int qxxml_write_setup_document(const qxxml_setup *record, const qxxml_setup_counts *counts, char *out) {
   if (!record || !counts || !out) {
-    qxxml_set_error(0, kPointerNull);
+    qxxml_set_error(0, QX_ERR_POINTER_NULL);
     return -1;
   }
   qxxml_writer w = {};
@@ -137,7 +135,7 @@ int qxxml_write_setup_document(const qxxml_setup *record, const qxxml_setup_coun
    * setup that silently lacks its tail. */
   if (w.full) {
     out[0] = '\0';
-    qxxml_set_error(0, kBufferFull);
+    qxxml_set_error(0, QX_ERR_BUFFER_FULL);
     return -1;
   }
   out[w.length] = '\0';

@@ -211,7 +211,7 @@ int TIoXml::Report(int result, TIoXmlAction operation, bool report_bad_state) {
 int TIoXml::Open() {
   int result = TIoXmlCustom::Open();
   if (result == IOXML_REFUSED) {
-    RaiseEvent<TSdkErrorEventArgs>(OnError, this, static_cast<uint8_t>(0), SlotError(0), 0);
+    RaiseEvent<TSdkErrorEventArgs>(OnError, this, IOXML_OPEN_OPERATION, SlotError(IOXML_LIBRARY_SLOT), 0);
   } else if (result == IOXML_ISSUED) {
     RaiseEvent<TSdkSimpleEventArgs>(OnOpen, this);
   }
@@ -221,7 +221,7 @@ int TIoXml::Open() {
 int TIoXml::Close() {
   int result = TIoXmlCustom::Close();
   if (result == IOXML_REFUSED) {
-    RaiseEvent<TSdkErrorEventArgs>(OnError, this, static_cast<uint8_t>(1), SlotError(Slot), 0);
+    RaiseEvent<TSdkErrorEventArgs>(OnError, this, IOXML_CLOSE_OPERATION, SlotError(Slot), 0);
   } else if (result == IOXML_ISSUED) {
     RaiseEvent<TSdkSimpleEventArgs>(OnClose, this);
   }

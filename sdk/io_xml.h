@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/qx_error.h"
 #include "common/qx_export.h"
 #include "qxxml/qxxml.h"
 #include "sdk/sdk_object.h"

@@ -1,4 +1,5 @@
 // TIoXmlCustom: the slot, the request state and the index lookup.
+#include <cstdio>
 #include <cstring>
 
 #include "sdk/document_xml.h"
@@ -113,7 +114,7 @@ int TIoXmlCustom::Open() {
   BuildOpenSettings(*this, settings);
   Slot = qxxml_open(Host.c_str(), Port, &settings, this);
   if (Slot != -1) {
-    if (qxxml_wait_finish(Slot, 0, kStartWaitSeconds) == -1) {
+    if (qxxml_wait_finish(Slot, QXXML_FINISH_STARTED, kStartWaitSeconds) == -1) {
       qxxml_close(Slot);
       Slot = -1;
       return IOXML_NOT_READY;
@@ -194,7 +195,7 @@ int TIoXmlCustom::SetName(uint32_t id, std::string name) {
     return Post(BinaryNameDocument(IdxEnabled != 0, "BinaryInSet", id, id, name));
   }
   if (id >= IOXML_BINARY_OUT_FIRST_ID && id <= IOXML_BINARY_OUT_LAST_ID) {
-    return Post(BinaryNameDocument(IdxEnabled != 0, "BinaryOutSet", id - 150, id, name));
+    return Post(BinaryNameDocument(IdxEnabled != 0, "BinaryOutSet", id - IOXML_BINARY_OUT_INDEX_BASE, id, name));
   }
   PendingId = id;
   PendingName = name;
@@ -234,7 +235,7 @@ int TIoXmlCustom::StartLookup() {
   BuildLookupSettings(settings);
   int lookup = qxxml_open(Host.c_str(), Port, &settings, this);
   if (lookup == -1) {
-    qxxml_error(0, &LastError);  // a refused open is recorded library-wide
+    qxxml_error(IOXML_LIBRARY_SLOT, &LastError);
     State = xaIdle;
     return IOXML_BAD_STATE;
   }
@@ -243,7 +244,7 @@ int TIoXmlCustom::StartLookup() {
     std::lock_guard<std::mutex> lock(lookup_mutex_);
     lookup_slot_ = lookup;
   }
-  if (qxxml_wait_finish(lookup, 0, kStartWaitSeconds) == -1 || qxxml_get_values(lookup) == -1) {
+  if (qxxml_wait_finish(lookup, QXXML_FINISH_STARTED, kStartWaitSeconds) == -1 || qxxml_get_values(lookup) == -1) {
     qxxml_error(lookup, &LastError);
     EndLookup();
     State = xaIdle;

@@ -33,7 +33,8 @@ std::string IdText(uint32_t id) { return "<ID>" + Unsigned(id) + "</ID>"; }
 }  // namespace
 
 std::string OutputDocument(bool idx, uint32_t id, uint32_t value) {
-  return Document("BinaryOutSet", IndexText(idx, id - 150) + IdText(id) + "<Value>" + Unsigned(value) + "</Value>");
+  return Document("BinaryOutSet", IndexText(idx, id - IOXML_BINARY_OUT_INDEX_BASE) + IdText(id) + "<Value>" +
+                                      Unsigned(value) + "</Value>");
 }
 
 std::string RangeDocument(bool idx, uint32_t index, uint32_t id, double min, double max) {

@@ -8,7 +8,7 @@
 
 #include "qxxml/qxxml.h"
 #include "sdk/io_xml.h"
-#include "sdk/sdk_message_target.h"
+#include "sdk/sdk_message_target_private.h"
 
 namespace zelvoapi {
 
@@ -65,6 +65,17 @@ std::string CalibrationDocument(bool idx, uint32_t index, uint32_t id, double ca
 constexpr uint32_t IOXML_BINARY_IN_LAST_ID = 64;
 constexpr uint32_t IOXML_BINARY_OUT_FIRST_ID = 151;
 constexpr uint32_t IOXML_BINARY_OUT_LAST_ID = 214;
+// A binary output's index in its list is its ID less this.
+constexpr uint32_t IOXML_BINARY_OUT_INDEX_BASE = IOXML_BINARY_OUT_FIRST_ID - 1;
+
+// The slot whose error record holds the library-wide failures, such as a
+// refused open.
+constexpr int IOXML_LIBRARY_SLOT = 0;
+
+// Open and Close have no request state of their own; their error events
+// carry the numbers of xaClosed and xaIdle as Operation.
+constexpr uint8_t IOXML_OPEN_OPERATION = xaClosed;
+constexpr uint8_t IOXML_CLOSE_OPERATION = xaIdle;
 
 }  // namespace zelvoapi
 

@@ -1,10 +1,10 @@
-#include "sdk/sdk_message_target.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+
+#include "sdk/sdk_message_target_private.h"
 
 namespace zelvoapi {
 

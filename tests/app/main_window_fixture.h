@@ -4,25 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
+#include <functional>
 
 #include "app/mainf.h"
 #include "app/sensor_grid.h"
 #include "tests/app/gui_driver.h"
+#include "tests/support/devsim_variant.h"
+#include "tests/support/eventually.h"
 #include "tools/devsim/devsim.h"
 
 namespace calibrator_test {
-
-// The built-in variant `name` with its drift off, so that readings are exact.
-inline devsim::DeviceConfig SteadyVariant(const std::string &name) {
-  devsim::DeviceConfig config = *devsim::variant(name);
-  for (devsim::Sensor &s : config.sensors) s.drift = 0;
-  return config;
-}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -73,9 +71,22 @@ class MainWindowTest : public ::testing::Test {
     for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
     return lines;
   }
+  // Runs the event loop, deferred deletions included, until `done` holds or
+  // `timeout_ms` pass. The loop is left alone once `done` holds, so that no
+  // later event can undo it.
+  static bool PumpUntil(const std::function<bool()> &done, int timeout_ms = kWaitMs) {
+    return qxsupport::Eventually(
+        [&] {
+          if (done()) return true;
+          QCoreApplication::processEvents();
+          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+          return done();
+        },
+        std::chrono::milliseconds(timeout_ms));
+  }
   // Waits until `line` is in the log `count` times.
   bool WaitForLogCount(const QString &line, int count, int timeout_ms = kWaitMs) {
-    return QTest::qWaitFor([&] { return LogLines().count(line) >= count; }, timeout_ms);
+    return PumpUntil([&] { return LogLines().count(line) >= count; }, timeout_ms);
   }
   // The log, for failure messages.
   std::string Dump() { return "log:\n  " + LogLines().join("\n  ").toStdString(); }

@@ -15,7 +15,7 @@ using calibrator::kCalibrationColumn;
 // switch unit, so it lists as a binary input. Rows 0..3 are temperatures,
 // row 4 the contact, row 5 the empty last row.
 devsim::DeviceConfig ThermometerWithContact() {
-  devsim::DeviceConfig config = SteadyVariant("thermometer");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("thermometer");
   devsim::Sensor contact;
   contact.id = 105;
   contact.name = "Door contact";
@@ -191,8 +191,7 @@ TEST_F(AppCalibration, FailedPostLogsTheErrorAndEnablesRefresh) {
   server_.set_fault({devsim::FaultKind::status, devsim::FaultTarget::post, 500});
   std::vector<DialogView> views;
   WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !LogLines().filter(QRegularExpression("^Error: .+")).isEmpty(); }, kWaitMs))
-      << Dump();
+  ASSERT_TRUE(PumpUntil([&] { return !LogLines().filter(QRegularExpression("^Error: .+")).isEmpty(); })) << Dump();
   EXPECT_TRUE(ReadButton()->isEnabled());
   EXPECT_EQ(Grid()->rowCount(), 1) << "the list stays empty until the next refresh";
   EXPECT_TRUE(LogLines().filter("Set calibration finished").isEmpty()) << Dump();
@@ -227,7 +226,7 @@ TEST_F(AppCalibration, RegressionWindowClosedDuringCalibrationWaitStartsNoReadBa
   std::vector<DialogView> views;
   WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
   // The handler runs inside this wait; it returns once the handler did.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form_.isVisible(); }, kWaitMs)) << Dump();
+  ASSERT_TRUE(PumpUntil([&] { return !form_.isVisible(); })) << Dump();
   ASSERT_TRUE(closed_at.isValid()) << Dump();
   EXPECT_LT(closed_at.elapsed(), 1000) << "the handler gave up its wait for a device that is going away";
   const std::size_t requests = server_.request_count();

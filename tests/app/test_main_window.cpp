@@ -57,7 +57,7 @@ TEST_F(AppMainWindow, StartsClosedWithTheFormsLayout) {
 }
 
 TEST_F(AppMainWindow, OpenDownloadsTheSetupAndListsTheSensors) {
-  StartDevice(SteadyVariant("thermometer"));
+  StartDevice(qxsupport::SteadyVariant("thermometer"));
   OpenDevice("admin", "admin");
 
   const QStringList log = LogLines();
@@ -81,7 +81,7 @@ TEST_F(AppMainWindow, OpenDownloadsTheSetupAndListsTheSensors) {
 }
 
 TEST_F(AppMainWindow, Utf8NamesAndUnitsShowAsSent) {
-  StartDevice(SteadyVariant("accented"));
+  StartDevice(qxsupport::SteadyVariant("accented"));
   OpenDevice("", "");
   EXPECT_EQ(Control<QLabel>("NameLabel")->text(), QString::fromUtf8("Zentrale Nürnberg & Fürth"));
   EXPECT_EQ(Cell(0, calibrator::kNameColumn), QString::fromUtf8("Kühlraum Süd"));
@@ -91,7 +91,7 @@ TEST_F(AppMainWindow, Utf8NamesAndUnitsShowAsSent) {
 }
 
 TEST_F(AppMainWindow, RefreshClearsTheListAndDownloadsAgain) {
-  StartDevice(SteadyVariant("thermometer"));
+  StartDevice(qxsupport::SteadyVariant("thermometer"));
   OpenDevice("admin", "admin");
   const QStringList before = Row(0);
   QTest::mouseClick(ReadButton(), Qt::LeftButton);
@@ -105,7 +105,7 @@ TEST_F(AppMainWindow, RefreshClearsTheListAndDownloadsAgain) {
 }
 
 TEST_F(AppMainWindow, CloseKeepsTheRowsAndTheDeviceName) {
-  StartDevice(SteadyVariant("thermometer"));
+  StartDevice(qxsupport::SteadyVariant("thermometer"));
   OpenDevice("admin", "admin");
   const QStringList first = Row(0);
   QTest::mouseClick(UseCloseButton(), Qt::LeftButton);
@@ -116,7 +116,7 @@ TEST_F(AppMainWindow, CloseKeepsTheRowsAndTheDeviceName) {
 }
 
 TEST_F(AppMainWindow, OpenCloseButtonDuringADownloadClosesTheDevice) {
-  devsim::DeviceConfig config = SteadyVariant("thermometer");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("thermometer");
   config.faults.push_back({devsim::FaultKind::stall, devsim::FaultTarget::setup, 10});
   StartDevice(config);
   PressOpen("127.0.0.1", QString::number(port_), "admin", "admin");
@@ -127,7 +127,7 @@ TEST_F(AppMainWindow, OpenCloseButtonDuringADownloadClosesTheDevice) {
 }
 
 TEST_F(AppMainWindow, WrongPasswordLogsUnauthorizedAndLeavesRefreshEnabled) {
-  StartDevice(SteadyVariant("thermometer"));
+  StartDevice(qxsupport::SteadyVariant("thermometer"));
   PressOpen("127.0.0.1", QString::number(port_), "admin", "wrong");
   ASSERT_TRUE(WaitForLogCount("Download setup error: HTTP: Unauthorized", 1)) << Dump();
   EXPECT_TRUE(ReadButton()->isEnabled()) << "so that the operator can retry";

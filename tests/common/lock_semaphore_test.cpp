@@ -2,8 +2,9 @@
 
 #include <chrono>
 
-#include "bounded_wait.h"
 #include "common/qx_thread.h"
+#include "tests/common/helper_thread.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ TEST_F(CommonSemaphore, NewSemaphoreBlocksUntilPosted) {
 
 TEST_F(CommonSemaphore, DestroyIsRefusedWhileAThreadWaits) {
   Helper waiter([this] { EXPECT_EQ(qx_sem_wait(&sem_), 0); });
-  ASSERT_TRUE(common_test::wait_until([this] { return waiters() == 1; }, kLimit));
+  ASSERT_TRUE(qxsupport::Eventually([this] { return waiters() == 1; }, kLimit));
   EXPECT_EQ(qx_sem_destroy(&sem_), 0);
   EXPECT_EQ(qx_sem_post(&sem_), 0);
   EXPECT_TRUE(waiter.finished_within(kLimit));

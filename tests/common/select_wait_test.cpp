@@ -9,9 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <ostream>
+#include <thread>
 
-#include "bounded_wait.h"
-#include "common/qx_socket.h"
+#include "common/qx_select_wait_private.h"
+#include "tests/common/helper_thread.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <ctime>
 
-#include "bounded_wait.h"
 #include "common/qx_thread.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -21,8 +21,7 @@ void count_run() { g_runs.fetch_add(1); }
 
 // Runs until told to stop, at most 10 seconds.
 void run_until_stopped() {
-  const auto give_up = steady_clock::now() + std::chrono::seconds(10);
-  while (!g_stop.load() && steady_clock::now() < give_up) std::this_thread::sleep_for(milliseconds(5));
+  (void)qxsupport::Eventually([] { return g_stop.load(); }, std::chrono::seconds(10));
   g_ended.store(true);
 }
 
@@ -74,7 +73,7 @@ TEST_F(CommonThread, DetachReleasesHandleAndThreadRunsOn) {
   EXPECT_EQ(qx_thread_check(&thread), -1);
   EXPECT_FALSE(g_ended.load());
   g_stop = true;
-  EXPECT_TRUE(common_test::wait_until([] { return g_ended.load(); }, milliseconds(2000)));
+  EXPECT_TRUE(qxsupport::Eventually([] { return g_ended.load(); }, milliseconds(2000)));
   EXPECT_EQ(qx_thread_detach(&thread), 0) << "detaching a released handle is harmless";
 }
 

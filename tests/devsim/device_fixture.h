@@ -10,14 +10,6 @@
 
 namespace devsim_test {
 
-// The built-in variant `name` with its drift switched off, so that readings
-// are exact.
-inline devsim::DeviceConfig steady_variant(const std::string &name) {
-  devsim::DeviceConfig config = *devsim::variant(name);
-  for (devsim::Sensor &s : config.sensors) s.drift = 0;
-  return config;
-}
-
 class RunningDevice {
  public:
   explicit RunningDevice(const devsim::DeviceConfig &config) : port_(server_.start(config)) {

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "tests/devsim/raw_http_client.h"
 #include "tests/devsim/xml_probe.h"
+#include "tests/support/eventually.h"
 
 namespace devsim_test {
 namespace {
@@ -83,16 +83,10 @@ class Command {
   // Exit status after `signal` (0 = none sent), or -1 if it does not exit within `limit`.
   int finish(int signal, milliseconds limit) {
     if (signal) kill(pid_, signal);
-    const Clock::time_point deadline = Clock::now() + limit;
     int status = 0;
-    while (Clock::now() < deadline) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(milliseconds(10));
-    }
-    return -1;
+    if (!qxsupport::Eventually([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) return -1;
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
   std::string all_output() {

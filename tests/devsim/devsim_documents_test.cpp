@@ -7,6 +7,7 @@
 
 #include "tests/devsim/device_fixture.h"
 #include "tests/devsim/xml_probe.h"
+#include "tests/support/devsim_variant.h"
 
 namespace devsim_test {
 namespace {
@@ -172,7 +173,7 @@ TEST(DevsimDocuments, SensorStateFollowsTheAlarmRangeInTheFamilysCodes) {
       {"family 3 alarm", 33, 5, "4", "2"},         {"family 5 alarm", 53, 40, "4", "2"},
   };
   for (const Row &row : rows) {
-    devsim::DeviceConfig c = steady_variant("unknown-model");
+    devsim::DeviceConfig c = qxsupport::SteadyVariant("unknown-model");
     c.model = row.model;
     c.sensors[0].value = row.value;
     devsim::Server server;
@@ -184,7 +185,7 @@ TEST(DevsimDocuments, SensorStateFollowsTheAlarmRangeInTheFamilysCodes) {
 }
 
 TEST(DevsimDocuments, InvalidProbeReportsTheNoValueMarker) {
-  devsim::DeviceConfig c = steady_variant("thermometer");
+  devsim::DeviceConfig c = qxsupport::SteadyVariant("thermometer");
   c.sensors[1].invalid = true;
   devsim::Server server;
   ASSERT_GT(server.start(c), 0);

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 
 #include "tests/devsim/device_fixture.h"
 #include "tests/devsim/xml_probe.h"
+#include "tests/support/devsim_variant.h"
+#include "tests/support/eventually.h"
 
 namespace devsim_test {
 namespace {
@@ -14,6 +15,9 @@ namespace {
 using devsim::FaultKind;
 using devsim::FaultTarget;
 using std::chrono::milliseconds;
+
+// How long a fault change may take to reach the server's own thread.
+constexpr milliseconds kFaultTakesEffect(2000);
 
 constexpr const char *kDecl = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 
@@ -61,7 +65,7 @@ class DevsimFaults : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(DevsimFaults, RawClientReceivesWhatTheFaultPromises) {
   const FaultRow &row = GetParam();
-  devsim::DeviceConfig config = steady_variant(row.variant);
+  devsim::DeviceConfig config = qxsupport::SteadyVariant(row.variant);
   config.faults = {row.fault};
   RunningDevice device(config);
   const RawReply reply = raw_exchange(device.port(), get_request(row.path), row.limit);
@@ -228,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DevsimFaults, BodySizeFaultOnADocumentLongerThanAskedCutsIt) {
-  devsim::DeviceConfig config = steady_variant("unknown-model");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("unknown-model");
   config.faults = {{FaultKind::body_size, FaultTarget::values, 50}};
   RunningDevice device(config);
   const RawReply r = device.get("/values.xml");
@@ -237,7 +241,7 @@ TEST(DevsimFaults, BodySizeFaultOnADocumentLongerThanAskedCutsIt) {
 }
 
 TEST(DevsimFaults, PostFaultStillAppliesTheDocument) {
-  devsim::DeviceConfig config = steady_variant("unknown-model");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("unknown-model");
   config.faults = {{FaultKind::truncate_body, FaultTarget::post, 60}};
   RunningDevice device(config);
   const RawReply r = device.post("<Root><SenSet><Entry><ID>101</ID><Calib>0.5</Calib></Entry></SenSet></Root>");
@@ -246,22 +250,24 @@ TEST(DevsimFaults, PostFaultStillAppliesTheDocument) {
 }
 
 TEST(DevsimFaults, FaultsChangeWhileTheDeviceRuns) {
-  RunningDevice device(steady_variant("unknown-model"));
+  RunningDevice device(qxsupport::SteadyVariant("unknown-model"));
   const int port = device.port();
   EXPECT_EQ(device.get("/values.xml").status(), 200);
 
   device.server().set_fault({FaultKind::not_listening, FaultTarget::all, 0});
   // The listener closes on the server's own thread; wait for it to take effect.
   RawReply r;
-  for (int i = 0; i < 100 && !(r = raw_exchange(port, get_request("/values.xml"))).refused; ++i)
-    std::this_thread::sleep_for(milliseconds(10));
+  const auto refused = [&] {
+    r = raw_exchange(port, get_request("/values.xml"));
+    return r.refused;
+  };
+  EXPECT_TRUE(qxsupport::Eventually(refused, kFaultTakesEffect));
   EXPECT_TRUE(r.refused);
   EXPECT_EQ(device.server().port(), port) << "the port stays reserved for the device";
 
   device.server().set_fault({FaultKind::status, FaultTarget::values, 418});
   device.server().set_fault({FaultKind::none, FaultTarget::all, 0});  // clears not-listening
-  for (int i = 0; i < 100 && (r = raw_exchange(port, get_request("/values.xml"))).refused; ++i)
-    std::this_thread::sleep_for(milliseconds(10));
+  EXPECT_TRUE(qxsupport::Eventually([&] { return !refused(); }, kFaultTakesEffect));
   EXPECT_EQ(r.status(), 418);
 
   device.server().clear_faults();
@@ -269,7 +275,7 @@ TEST(DevsimFaults, FaultsChangeWhileTheDeviceRuns) {
 }
 
 TEST(DevsimFaults, DroppedStallIsClosedAndTheDeviceServesOn) {
-  devsim::DeviceConfig config = steady_variant("unknown-model");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("unknown-model");
   config.faults = {{FaultKind::stall, FaultTarget::setup, 5}};
   RunningDevice device(config);
   for (int i = 0; i < 40; ++i) {  // more than the device's 32 connections at once

@@ -8,6 +8,8 @@
 
 #include "tests/devsim/device_fixture.h"
 #include "tests/devsim/xml_probe.h"
+#include "tests/support/devsim_variant.h"
+#include "tests/support/eventually.h"
 
 namespace devsim_test {
 namespace {
@@ -30,7 +32,7 @@ class DevsimAuth : public ::testing::TestWithParam<AuthRow> {};
 
 TEST_P(DevsimAuth, SetupNeedsTheConfiguredCredentials) {
   const AuthRow &row = GetParam();
-  RunningDevice device(steady_variant("thermometer"));  // admin / admin
+  RunningDevice device(qxsupport::SteadyVariant("thermometer"));  // admin / admin
   const std::string auth = row.user ? basic_auth(row.user, row.password) : "";
   const RawReply reply = row.post ? device.post(kCalibration, auth) : device.get("/setup.xml", auth);
   EXPECT_EQ(reply.status(), row.status);
@@ -55,12 +57,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, DevsimAuth,
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DevsimHttp, ValuesNeedNoCredentials) {
-  RunningDevice device(steady_variant("thermometer"));
+  RunningDevice device(qxsupport::SteadyVariant("thermometer"));
   EXPECT_EQ(device.get("/values.xml").status(), 200);
 }
 
 TEST(DevsimHttp, DeviceWithoutCredentialsServesSetupToAnyone) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   EXPECT_EQ(device.get("/setup.xml").status(), 200);
   EXPECT_EQ(device.get("/setup.xml", basic_auth("any", "thing")).status(), 200);
 }
@@ -84,7 +86,7 @@ TEST(DevsimHttp, StatusOfOtherRequests) {
       {"GET /values.xml HTTP/1.0\r\nno colon here\r\n\r\n", 400},
       {"GET /values.xml HTTP/1.0\n\n", 200},
   };
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   for (const Row &row : rows) {
     const RawReply reply = raw_exchange(device.port(), row.request);
     EXPECT_EQ(reply.status(), row.status) << row.request;
@@ -93,13 +95,13 @@ TEST(DevsimHttp, StatusOfOtherRequests) {
 }
 
 TEST(DevsimHttp, OverlongRequestHeadIsRefused) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   const std::string request = "GET /values.xml HTTP/1.0\r\nX-Long: " + std::string(9000, 'a') + "\r\n\r\n";
   EXPECT_EQ(raw_exchange(device.port(), request).status(), 400);
 }
 
 TEST(DevsimHttp, PostBodyIsReadToContentLengthAcrossSeveralSends) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   const std::string body = kCalibration;
   const std::string head =
       "POST /setup.xml HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
@@ -119,7 +121,7 @@ TEST(DevsimHttp, PostBodyIsReadToContentLengthAcrossSeveralSends) {
 }
 
 TEST(DevsimHttp, LastPostKeepsHeadersAndBodyAndTheLogCountsRequests) {
-  RunningDevice device(steady_variant("thermometer"));
+  RunningDevice device(qxsupport::SteadyVariant("thermometer"));
   EXPECT_FALSE(device.server().last_post());
   device.get("/values.xml");
   device.post(kCalibration, basic_auth("admin", "admin"));
@@ -147,7 +149,7 @@ TEST(DevsimHttp, ObserverSeesEveryRequestWithItsStatus) {
   std::mutex mutex;
   std::vector<std::string> seen;
   devsim::Server server;
-  const int port = server.start(steady_variant("thermometer"), [&](const devsim::Request &r) {
+  const int port = server.start(qxsupport::SteadyVariant("thermometer"), [&](const devsim::Request &r) {
     std::lock_guard<std::mutex> lock(mutex);
     seen.push_back(r.method + " " + r.path + " " + std::to_string(r.status));
   });
@@ -159,7 +161,7 @@ TEST(DevsimHttp, ObserverSeesEveryRequestWithItsStatus) {
 }
 
 TEST(DevsimHttp, StalledConnectionDoesNotHoldUpOtherRequests) {
-  RunningDevice device(steady_variant("thermometer"));
+  RunningDevice device(qxsupport::SteadyVariant("thermometer"));
   device.server().set_fault({devsim::FaultKind::stall, devsim::FaultTarget::setup, 10});
   std::thread stalled([&] { raw_exchange(device.port(), get_request("/setup.xml"), milliseconds(1500)); });
   std::this_thread::sleep_for(milliseconds(100));
@@ -171,13 +173,13 @@ TEST(DevsimHttp, StalledConnectionDoesNotHoldUpOtherRequests) {
 
 TEST(DevsimHttp, StopEndsStalledConnectionsAtOnce) {
   devsim::Server server;
-  devsim::DeviceConfig config = steady_variant("thermometer");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("thermometer");
   config.faults = {{devsim::FaultKind::stall, devsim::FaultTarget::all, 20}};
   const int port = server.start(config);
   ASSERT_GT(port, 0);
   RawReply reply;
   std::thread client([&] { reply = raw_exchange(port, get_request("/values.xml"), milliseconds(5000)); });
-  while (server.request_count() == 0) std::this_thread::sleep_for(milliseconds(5));
+  EXPECT_TRUE(qxsupport::Eventually([&] { return server.request_count() > 0; }, milliseconds(5000)));
   const auto before = std::chrono::steady_clock::now();
   server.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(500));
@@ -188,7 +190,7 @@ TEST(DevsimHttp, StopEndsStalledConnectionsAtOnce) {
 }
 
 TEST(DevsimHttp, ManyClientsAtOnceAllGetTheirDocument) {
-  RunningDevice device(steady_variant("max-sensors"));
+  RunningDevice device(qxsupport::SteadyVariant("max-sensors"));
   std::vector<std::thread> clients;
   std::atomic<int> ok{0};
   for (int i = 0; i < 8; ++i)
@@ -203,13 +205,13 @@ TEST(DevsimHttp, ManyClientsAtOnceAllGetTheirDocument) {
 
 TEST(DevsimServer, RefusesAddressesOutsideLoopback) {
   for (const char *address : {"0.0.0.0", "192.168.1.10", "10.0.0.1", "localhost", "::1", "128.0.0.1"}) {
-    devsim::DeviceConfig config = steady_variant("hygrometer");
+    devsim::DeviceConfig config = qxsupport::SteadyVariant("hygrometer");
     config.bind_address = address;
     devsim::Server server;
     EXPECT_EQ(server.start(config), -1) << address;
     EXPECT_FALSE(server.error().empty()) << address;
   }
-  devsim::DeviceConfig config = steady_variant("hygrometer");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("hygrometer");
   config.bind_address = "127.0.0.2";
   devsim::Server server;
   EXPECT_GT(server.start(config), 0) << server.error();
@@ -218,23 +220,23 @@ TEST(DevsimServer, RefusesAddressesOutsideLoopback) {
 
 TEST(DevsimServer, RestartsAfterStopAndRefusesADoubleStart) {
   devsim::Server server;
-  const int first = server.start(steady_variant("hygrometer"));
+  const int first = server.start(qxsupport::SteadyVariant("hygrometer"));
   ASSERT_GT(first, 0);
-  EXPECT_EQ(server.start(steady_variant("hygrometer")), -1);
+  EXPECT_EQ(server.start(qxsupport::SteadyVariant("hygrometer")), -1);
   EXPECT_TRUE(server.running());
   server.stop();
   EXPECT_FALSE(server.running());
   EXPECT_TRUE(raw_exchange(first, get_request("/values.xml")).refused);
-  const int second = server.start(steady_variant("hygrometer"));
+  const int second = server.start(qxsupport::SteadyVariant("hygrometer"));
   ASSERT_GT(second, 0);
   EXPECT_EQ(raw_exchange(second, get_request("/values.xml")).status(), 200);
 }
 
 TEST(DevsimServer, FixedPortIsUsedAndABusyOneReported) {
   devsim::Server a;
-  const int port = a.start(steady_variant("hygrometer"));
+  const int port = a.start(qxsupport::SteadyVariant("hygrometer"));
   ASSERT_GT(port, 0);
-  devsim::DeviceConfig same = steady_variant("hygrometer");
+  devsim::DeviceConfig same = qxsupport::SteadyVariant("hygrometer");
   same.port = port;
   devsim::Server b;
   EXPECT_EQ(b.start(same), -1);

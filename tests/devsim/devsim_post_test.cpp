@@ -6,6 +6,7 @@
 
 #include "tests/devsim/device_fixture.h"
 #include "tests/devsim/xml_probe.h"
+#include "tests/support/devsim_variant.h"
 
 namespace devsim_test {
 namespace {
@@ -18,7 +19,7 @@ std::string sensor_post(const std::string &entry) {
 }
 
 TEST(DevsimPost, CalibrationByIdIsAppliedAndTheReplyIsTheNewSetup) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   const RawReply reply = device.post(sensor_post("<ID>102</ID><Calib>1.5</Calib>"));
   ASSERT_EQ(reply.status(), 200);
   EXPECT_EQ(reply.header("Content-Type"), "text/xml");
@@ -32,7 +33,7 @@ TEST(DevsimPost, CalibrationByIdIsAppliedAndTheReplyIsTheNewSetup) {
 }
 
 TEST(DevsimPost, CalibrationReachesTheReadingsOnlyAfterTheApplyDelay) {
-  devsim::DeviceConfig config = steady_variant("hygrometer");  // humidity 48.5
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("hygrometer");  // humidity 48.5
   config.apply_delay_ms = 600;
   RunningDevice device(config);
   const auto posted = Clock::now();
@@ -52,7 +53,7 @@ TEST(DevsimPost, CalibrationReachesTheReadingsOnlyAfterTheApplyDelay) {
 }
 
 TEST(DevsimPost, SecondCalibrationDuringTheDelayStartsFromTheReadingShownThen) {
-  devsim::DeviceConfig config = steady_variant("hygrometer");
+  devsim::DeviceConfig config = qxsupport::SteadyVariant("hygrometer");
   config.apply_delay_ms = 0;
   RunningDevice device(config);
   ASSERT_EQ(device.post(sensor_post("<ID>101</ID><Calib>1.0</Calib>")).status(), 200);
@@ -63,7 +64,7 @@ TEST(DevsimPost, SecondCalibrationDuringTheDelayStartsFromTheReadingShownThen) {
 }
 
 TEST(DevsimPost, IdxDeviceFindsTheEntryByItsIdxBeforeItsId) {
-  RunningDevice device(steady_variant("idx"));  // sensors 201, 202, 203; operator / secret
+  RunningDevice device(qxsupport::SteadyVariant("idx"));  // sensors 201, 202, 203; operator / secret
   const std::string auth = basic_auth("operator", "secret");
   // As the client's filter sends it: declaration, Idx first in the entry.
   const std::string body =
@@ -93,7 +94,7 @@ TEST(DevsimPost, IdxDeviceFindsTheEntryByItsIdxBeforeItsId) {
 }
 
 TEST(DevsimPost, DeviceThatMatchesByIdIgnoresIdx) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   ASSERT_EQ(device.post(sensor_post("<Idx>1</Idx><ID>102</ID><Calib>0.5</Calib>")).status(), 200);
   EXPECT_EQ(device.server().sensor_calibration(102), 0.5);
   EXPECT_EQ(device.server().sensor_calibration(101), 0.0);
@@ -112,7 +113,7 @@ class DevsimPostChanges : public ::testing::TestWithParam<ChangeRow> {};
 
 TEST_P(DevsimPostChanges, ChangeShowsInTheReplyAndLaterDownloads) {
   const ChangeRow &row = GetParam();
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   const RawReply reply = device.post(row.body);
   ASSERT_EQ(reply.status(), 200) << reply.body();
   EXPECT_EQ(XmlProbe(reply.body()).text(row.xpath), row.expected);
@@ -181,7 +182,7 @@ void PrintTo(const RefusedRow &row, std::ostream *os) { *os << row.name; }
 class DevsimPostRefused : public ::testing::TestWithParam<RefusedRow> {};
 
 TEST_P(DevsimPostRefused, DocumentIsRefusedWholeAndChangesNothing) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   const devsim::DeviceConfig before = device.server().config();
   const RawReply reply = device.post(GetParam().body);
   EXPECT_EQ(reply.status(), 400);
@@ -213,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DevsimPost, ChangeThatWouldOverflowTheSetupDocumentIsRefused) {
-  RunningDevice device(steady_variant("max-sensors"));
+  RunningDevice device(qxsupport::SteadyVariant("max-sensors"));
   std::string body = "<Root><SenSet>";
   for (int id = 101; id <= 142; ++id)
     body += "<Entry><ID>" + std::to_string(id) + "</ID><Name>" + std::string(120, 'x') + "</Name></Entry>";
@@ -224,7 +225,7 @@ TEST(DevsimPost, ChangeThatWouldOverflowTheSetupDocumentIsRefused) {
 }
 
 TEST(DevsimPost, NameOnlyPostNeedsNoCredentialsOnDevicesThatAllowIt) {
-  RunningDevice device(steady_variant("thermometer"));  // admin / admin, name posts open
+  RunningDevice device(qxsupport::SteadyVariant("thermometer"));  // admin / admin, name posts open
   const std::string name_only =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Root>\n<Network>\n<Name>Hall 2</Name>\n</Network>\n</Root>";
   EXPECT_EQ(device.post(name_only).status(), 200);
@@ -236,12 +237,12 @@ TEST(DevsimPost, NameOnlyPostNeedsNoCredentialsOnDevicesThatAllowIt) {
   EXPECT_EQ(device.post(sensor_post("<ID>101</ID><Calib>1.0</Calib>")).status(), 401);
   EXPECT_EQ(device.server().config().device_name, "Hall 2");
 
-  RunningDevice closed(steady_variant("idx"));  // does not take open name posts
+  RunningDevice closed(qxsupport::SteadyVariant("idx"));  // does not take open name posts
   EXPECT_EQ(closed.post(name_only).status(), 401);
 }
 
 TEST(DevsimPost, RefusalStatusFaultLeavesTheDeviceUnchangedOtherStatusesApply) {
-  RunningDevice device(steady_variant("hygrometer"));
+  RunningDevice device(qxsupport::SteadyVariant("hygrometer"));
   device.server().set_fault({devsim::FaultKind::status, devsim::FaultTarget::post, 500});
   EXPECT_EQ(device.post(sensor_post("<ID>101</ID><Calib>1.0</Calib>")).status(), 500);
   EXPECT_EQ(device.server().sensor_calibration(101), 0.0);

@@ -36,8 +36,8 @@ class SlotRecords : public ::testing::Test {
     release();
     std::memset(&callbacks(), 0, sizeof(qxxml_callbacks));
     qxxml_slots[kSlot].slot.owner = this;
-    qxxml_set_error(kSlot, 0);
-    qxxml_set_error(0, 0);
+    qxxml_set_error(kSlot, QX_ERR_NONE);
+    qxxml_set_error(0, QX_ERR_NONE);
   }
   void TearDown() override {
     std::memset(&callbacks(), 0, sizeof(qxxml_callbacks));

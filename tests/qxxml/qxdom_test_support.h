@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
 
 namespace qxdom_test {
 

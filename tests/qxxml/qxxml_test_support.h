@@ -1,17 +1,20 @@
-// Shared helpers of the qxxml tests: a library fixture, polling with a
-// bound, a loopback port that refuses connections, and error-record access.
+// Shared helpers of the qxxml tests: a library fixture, slots that run,
+// error-record access and the bound of waits for a worker's actions.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <string>
-#include <thread>
 
 #include "qxxml/qxxml.h"
+#include "tests/support/eventually.h"
+#include "tests/support/ports.h"
 
 namespace qxtest {
+
+// How long a test waits for a worker thread to do what it was asked: far
+// beyond what loopback and a parse take, so only a fault reaches it.
+constexpr std::chrono::milliseconds kWorkerBound{5000};
 
 // Initialises qxxml for one test and tears it down afterwards.
 class Library : public ::testing::Test {
@@ -28,19 +31,6 @@ inline int error_code(int slot) {
   qxxml_error(slot, &record);
   return record.code;
 }
-
-// Polls until the predicate holds or the bound passes; returns the last result.
-inline bool eventually(const std::function<bool()> &predicate, int milliseconds = 5000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-// A loopback port with nobody listening: bound, then closed again.
-int refused_port();
 
 // Opens a slot on host:port with the settings and waits until it runs.
 int open_running(const char *host, int port, const qxxml_settings *settings = nullptr, void *owner = nullptr);

@@ -48,7 +48,7 @@ TEST_P(FilterOutput, ProducesTheBody) {
   const Filtered f = filter(c.input);
   ASSERT_EQ(f.result, 0) << "code " << last_code(kSlot);
   EXPECT_EQ(f.text, kDeclaration + c.expected);
-  EXPECT_EQ(last_code(kSlot), 0);
+  EXPECT_EQ(last_code(kSlot), QX_ERR_NONE);
 }
 
 const FilterCase kFilterCases[] = {
@@ -153,14 +153,15 @@ TEST_P(FilterFailure, RecordsTheCodeAndLeavesTheTextUnchanged) {
 }
 
 const FailureCase kFailureCases[] = {
-    {"LastIdxEmpty", "<Root><SenSet><Entry><Idx>1</Idx></Entry><Entry><Idx></Idx></Entry></SenSet></Root>", 1024, 85},
-    {"OnlyIdxEmpty", "<Root><SenSet><Entry><Idx/><ID>1</ID></Entry></SenSet></Root>", 1024, 85},
+    {"LastIdxEmpty", "<Root><SenSet><Entry><Idx>1</Idx></Entry><Entry><Idx></Idx></Entry></SenSet></Root>", 1024,
+     QX_ERR_POINTER_NULL},
+    {"OnlyIdxEmpty", "<Root><SenSet><Entry><Idx/><ID>1</ID></Entry></SenSet></Root>", 1024, QX_ERR_POINTER_NULL},
     // The declaration adds 39 bytes that a buffer without spare room lacks.
-    {"ResultLargerThanTheBuffer", "<Root><Global><Units>C</Units></Global></Root>", 1, 75},
+    {"ResultLargerThanTheBuffer", "<Root><Global><Units>C</Units></Global></Root>", 1, QX_ERR_BUFFER_FULL},
     {"IdxTextOf100Characters", "<Root><SenSet><Entry><Idx>" + std::string(100, '9') + "</Idx></Entry></SenSet></Root>",
-     1024, 75},
-    {"Idx1000Elements", idx_entries(1000), 1024, 75},
-    {"PathLongerThan9999Characters", nested(200, std::string(60, 'N')), 1024, 75},
+     1024, QX_ERR_BUFFER_FULL},
+    {"Idx1000Elements", idx_entries(1000), 1024, QX_ERR_BUFFER_FULL},
+    {"PathLongerThan9999Characters", nested(200, std::string(60, 'N')), 1024, QX_ERR_BUFFER_FULL},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, FilterFailure, ::testing::ValuesIn(kFailureCases),
@@ -186,16 +187,16 @@ TEST_F(FilterOutput, LimitsThemselvesPass) {
   EXPECT_EQ(tight.text, kDeclaration + doc);
 }
 
-TEST_F(FilterOutput, EmptyLengthFailsWith45) {
+TEST_F(FilterOutput, EmptyLengthFailsAsInvalidXml) {
   char text[] = "<Root/>";
   EXPECT_EQ(qxxml_filter_setup_update(kSlot, text, 0), -1);
-  EXPECT_EQ(last_code(kSlot), 45);
+  EXPECT_EQ(last_code(kSlot), QX_ERR_XML_NOT_VALID);
   EXPECT_STREQ(text, "<Root/>");
 }
 
-TEST_F(FilterOutput, MissingTextIsRefusedWith85) {
+TEST_F(FilterOutput, MissingTextIsRefusedAsNullPointer) {
   EXPECT_EQ(qxxml_filter_setup_update(kSlot, nullptr, 100), -1);
-  EXPECT_EQ(last_code(kSlot), 85);
+  EXPECT_EQ(last_code(kSlot), QX_ERR_POINTER_NULL);
 }
 
 // A full document from the writer, as qxxml_send_setup posts it.

@@ -15,8 +15,9 @@
 #include "qxxml_test_support.h"
 #include "tools/devsim/devsim.h"
 
+using qxsupport::Eventually;
 using qxtest::error_code;
-using qxtest::eventually;
+using qxtest::kWorkerBound;
 
 namespace {
 
@@ -78,12 +79,12 @@ class QxxmlHttp : public qxtest::Library {
   // Downloads the setup and returns the request's result: the slot's error code.
   int download_setup(int slot) {
     EXPECT_EQ(qxxml_get_setup(slot), 0);
-    EXPECT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20), 0);
     return error_code(slot);
   }
   int download_values(int slot) {
     EXPECT_EQ(qxxml_get_values(slot), 0);
-    EXPECT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_VALUES, 20), 0);
     return error_code(slot);
   }
   devsim::Server server;
@@ -94,7 +95,7 @@ TEST_F(QxxmlHttp, SetupDownloadFillsTheRecordAndReportsTheConnect) {
   start(two_sensor_device());
   int slot = open();
   int before = static_cast<int>(time(nullptr));
-  EXPECT_EQ(download_setup(slot), 0);
+  EXPECT_EQ(download_setup(slot), QX_ERR_NONE);
   qxxml_setup *setup;
   qxxml_setup_counts *counts;
   ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
@@ -104,7 +105,7 @@ TEST_F(QxxmlHttp, SetupDownloadFillsTheRecordAndReportsTheConnect) {
   EXPECT_STREQ(setup->SenSet_Entry_Name[1], "Store");
   EXPECT_STREQ(setup->Agent_DeviceName, "Bench device");
   EXPECT_EQ(events.connected, 1);
-  EXPECT_TRUE(eventually([&] { return events.setup_calls == 1; }));
+  EXPECT_TRUE(Eventually([&] { return events.setup_calls == 1; }, kWorkerBound));
   char ip[16];
   int port;
   ASSERT_EQ(qxxml_get_module(slot, ip, &port), 0);
@@ -117,20 +118,20 @@ TEST_F(QxxmlHttp, SetupDownloadFillsTheRecordAndReportsTheConnect) {
 TEST_F(QxxmlHttp, ValuesDownloadFillsTheValuesRecord) {
   start(two_sensor_device());
   int slot = open();
-  ASSERT_EQ(download_values(slot), 0);
+  ASSERT_EQ(download_values(slot), QX_ERR_NONE);
   qxxml_values *values;
   qxxml_values_counts *counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
   EXPECT_EQ(counts->SenSet_count, 2);
   EXPECT_STREQ(values->SenSet_Entry_ID[0], "1");
   EXPECT_EQ(server.requests().back().head, "GET /values.xml HTTP/1.0");
-  EXPECT_TRUE(eventually([&] { return events.values_calls == 1; }));
+  EXPECT_TRUE(Eventually([&] { return events.values_calls == 1; }, kWorkerBound));
 }
 
 TEST_F(QxxmlHttp, MeterModelValuesBecomeSensorEntries) {
   start(*devsim::variant("meter-57"));
   int slot = open();
-  ASSERT_EQ(download_values(slot), 0);
+  ASSERT_EQ(download_values(slot), QX_ERR_NONE);
   qxxml_values *values;
   qxxml_values_counts *counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &counts), 0);
@@ -161,8 +162,8 @@ TEST_F(QxxmlHttp, CredentialsGoIntoABasicAuthorizationLine) {
     snprintf(settings.get_password, sizeof settings.get_password, "%s", row.password);
     int slot = qxtest::open_running("127.0.0.1", device.port(), &settings);
     ASSERT_EQ(qxxml_get_setup(slot), 0);
-    ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
-    EXPECT_EQ(error_code(slot), 0) << row.user;
+    ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20), 0);
+    EXPECT_EQ(error_code(slot), QX_ERR_NONE) << row.user;
     EXPECT_EQ(device.requests().back().header("Authorization"), row.expected);
     qxxml_close(slot);
   }
@@ -175,27 +176,27 @@ TEST_F(QxxmlHttp, LongestCredentialsAreSentWhole) {
   config.password = password;
   start(config);
   int slot = open(user.c_str(), password.c_str());
-  EXPECT_EQ(download_setup(slot), 0) << "the device accepted the credentials";
+  EXPECT_EQ(download_setup(slot), QX_ERR_NONE) << "the device accepted the credentials";
 }
 
-TEST_F(QxxmlHttp, MissingOrWrongCredentialsFailWith401) {
+TEST_F(QxxmlHttp, MissingOrWrongCredentialsFailAsUnauthorized) {
   devsim::DeviceConfig config = two_sensor_device();
   config.user = "admin";
   config.password = "admin";
   start(config);
   int slot = open("admin", "wrong");
-  EXPECT_EQ(download_setup(slot), 48);
+  EXPECT_EQ(download_setup(slot), QX_ERR_HTTP_401);
   char *text;
   int length;
   EXPECT_EQ(qxxml_get_setup_xml(slot, &text, &length), -1) << "the getter refuses a failed download";
-  EXPECT_EQ(error_code(slot), 48) << "and leaves its cause in the record";
+  EXPECT_EQ(error_code(slot), QX_ERR_HTTP_401) << "and leaves its cause in the record";
 }
 
 struct FaultRow {
   const char *name;
   const char *fault;
   int code;         // slot's code after the download
-  int getter_code;  // code recorded by qxxml_get_setup_xml afterwards (0: it succeeds)
+  int getter_code;  // code recorded by qxxml_get_setup_xml afterwards (QX_ERR_NONE: it succeeds)
 };
 
 void PrintTo(const FaultRow &row, std::ostream *out) { *out << row.fault; }
@@ -214,7 +215,7 @@ TEST_P(QxxmlHttpFaults, GiveAClearCode) {
   char *text;
   int length;
   int r = qxxml_get_setup_xml(slot, &text, &length);
-  if (row.getter_code == 0) {
+  if (row.getter_code == QX_ERR_NONE) {
     EXPECT_EQ(r, 0) << row.fault;
   } else {
     EXPECT_EQ(r, -1) << row.fault;
@@ -224,17 +225,26 @@ TEST_P(QxxmlHttpFaults, GiveAClearCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, QxxmlHttpFaults,
-    ::testing::Values(
-        FaultRow{"Status401", "status:401", 48, 48}, FaultRow{"Status404", "status:404", 51, 51},
-        FaultRow{"Status417", "status:417", 64, 64}, FaultRow{"Status500", "status:500", 65, 65},
-        FaultRow{"Status505", "status:505", 70, 70}, FaultRow{"Status200", "status:200", 0, 0},
-        FaultRow{"Status302", "status:302", 0, 0}, FaultRow{"Status418", "status:418", 0, 0},
-        FaultRow{"Body19999", "body-size:19999", 0, 0}, FaultRow{"Body20000", "body-size:20000", 12, 12},
-        FaultRow{"Drip", "drip:1", 0, 0}, FaultRow{"SplitHeader", "split-header:5", 0, 0},
-        FaultRow{"HeaderOver1024Bytes", "long-header:1500", 0, 0}, FaultRow{"CloseInHeader", "close-in-header", 46, 46},
-        FaultRow{"ShorterThanStatusLine", "short-status:8", 46, 46}, FaultRow{"TruncatedXml", "truncate:300", 0, 0},
-        FaultRow{"NoDeclaration", "no-declaration", 0, 11}, FaultRow{"Garbage", "garbage", 46, 46},
-        FaultRow{"GarbageBody", "garbage-body", 0, 11}, FaultRow{"NotListening", "not-listening", 28, 28}),
+    ::testing::Values(FaultRow{"Status401", "status:401", QX_ERR_HTTP_401, QX_ERR_HTTP_401},
+                      FaultRow{"Status404", "status:404", QX_ERR_HTTP_404, QX_ERR_HTTP_404},
+                      FaultRow{"Status417", "status:417", QX_ERR_HTTP_417, QX_ERR_HTTP_417},
+                      FaultRow{"Status500", "status:500", QX_ERR_HTTP_500, QX_ERR_HTTP_500},
+                      FaultRow{"Status505", "status:505", QX_ERR_HTTP_505, QX_ERR_HTTP_505},
+                      FaultRow{"Status200", "status:200", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"Status302", "status:302", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"Status418", "status:418", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"Body19999", "body-size:19999", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"Body20000", "body-size:20000", QX_ERR_FILE_TOO_LARGE, QX_ERR_FILE_TOO_LARGE},
+                      FaultRow{"Drip", "drip:1", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"SplitHeader", "split-header:5", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"HeaderOver1024Bytes", "long-header:1500", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"CloseInHeader", "close-in-header", QX_ERR_HTTP_NOT_FOUND, QX_ERR_HTTP_NOT_FOUND},
+                      FaultRow{"ShorterThanStatusLine", "short-status:8", QX_ERR_HTTP_NOT_FOUND, QX_ERR_HTTP_NOT_FOUND},
+                      FaultRow{"TruncatedXml", "truncate:300", QX_ERR_NONE, QX_ERR_NONE},
+                      FaultRow{"NoDeclaration", "no-declaration", QX_ERR_NONE, QX_ERR_FILE_NOT_VALID},
+                      FaultRow{"Garbage", "garbage", QX_ERR_HTTP_NOT_FOUND, QX_ERR_HTTP_NOT_FOUND},
+                      FaultRow{"GarbageBody", "garbage-body", QX_ERR_NONE, QX_ERR_FILE_NOT_VALID},
+                      FaultRow{"NotListening", "not-listening", QX_ERR_SOCKET_CONNECT, QX_ERR_SOCKET_CONNECT}),
     [](const ::testing::TestParamInfo<FaultRow> &info) { return std::string(info.param.name); });
 
 TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
@@ -242,7 +252,7 @@ TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
   config.faults = {*devsim::parse_fault("blank-line")};
   start(config);
   int slot = open();
-  ASSERT_EQ(download_setup(slot), 0);
+  ASSERT_EQ(download_setup(slot), QX_ERR_NONE);
   char *text;
   int length;
   ASSERT_EQ(qxxml_get_setup_xml(slot, &text, &length), 0);
@@ -258,7 +268,7 @@ TEST_F(QxxmlHttp, TruncatedDocumentKeepsWhatCameBeforeTheCut) {
   config.faults = {*devsim::parse_fault("truncate:" + std::to_string(cut))};
   start(config);
   int slot = open();
-  ASSERT_EQ(download_setup(slot), 0);
+  ASSERT_EQ(download_setup(slot), QX_ERR_NONE);
   qxxml_setup *setup;
   qxxml_setup_counts *counts;
   ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
@@ -268,16 +278,16 @@ TEST_F(QxxmlHttp, TruncatedDocumentKeepsWhatCameBeforeTheCut) {
 
 TEST_F(QxxmlHttp, RefusedConnectionCallsConnectFailed) {
   qxxml_settings settings = settings_with_events();
-  int slot = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &events);
-  EXPECT_EQ(download_values(slot), 28);
+  int slot = qxtest::open_running("127.0.0.1", qxsupport::RefusedPort(), &settings, &events);
+  EXPECT_EQ(download_values(slot), QX_ERR_SOCKET_CONNECT);
   EXPECT_EQ(events.connect_failed, 1);
   EXPECT_EQ(events.connected, 0);
 }
 
-TEST_F(QxxmlHttp, UnresolvableNameGives89) {
+TEST_F(QxxmlHttp, UnresolvableNameRecordsResolveFailure) {
   qxxml_settings settings = settings_with_events();
   int slot = qxtest::open_running("no-such-device.invalid", 80, &settings, &events);
-  EXPECT_EQ(download_values(slot), 89);
+  EXPECT_EQ(download_values(slot), QX_ERR_RESOLVE);
   EXPECT_EQ(events.connect_failed, 1);
   char ip[16] = "x";
   int port;
@@ -292,7 +302,7 @@ TEST_F(QxxmlHttp, ConnectAtOpenReportsReachability) {
   int slot = qxtest::open_running("127.0.0.1", server.port(), &settings, &events);
   ASSERT_GT(slot, 0);
   EXPECT_EQ(events.connected, 1);
-  int refused = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &events);
+  int refused = qxtest::open_running("127.0.0.1", qxsupport::RefusedPort(), &settings, &events);
   ASSERT_GT(refused, 0) << "a failed connect does not stop the start";
   EXPECT_EQ(events.connect_failed, 1);
 }
@@ -307,11 +317,11 @@ TEST_F(QxxmlHttp, StalledDeviceEndsTheDownloadTenSecondsAfterItsLastByte) {
   int slot = open();
   auto begin = std::chrono::steady_clock::now();
   ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20), 0);
   auto took = std::chrono::steady_clock::now() - begin;
   EXPECT_GE(took, std::chrono::seconds(9));
   EXPECT_LE(took, std::chrono::seconds(13));
-  EXPECT_EQ(error_code(slot), 0);
+  EXPECT_EQ(error_code(slot), QX_ERR_NONE);
   qxxml_setup *setup;
   qxxml_setup_counts *counts;
   ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0);
@@ -324,7 +334,7 @@ TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
   start(config);
   int slot = open();
   ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_TRUE(eventually([&] { return server.request_count() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return server.request_count() == 1; }, kWorkerBound));
   auto begin = std::chrono::steady_clock::now();
   EXPECT_EQ(qxxml_close(slot), 0);
   EXPECT_LE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1600));
@@ -332,17 +342,18 @@ TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
   EXPECT_EQ(events.setup_calls, 0) << "the abandoned transaction delivers nothing";
 }
 
-TEST_F(QxxmlHttp, RequestWhileAWakeUpIsPendingRecords21AndRunsLater) {
+TEST_F(QxxmlHttp, RequestWhileAWakeUpIsPendingIsAcceptedButRecordsTheDroppedWakeUp) {
   devsim::DeviceConfig config = two_sensor_device();
   config.faults = {*devsim::parse_fault("stall:40@values")};
   start(config);
   int slot = open();
   ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_TRUE(eventually([&] { return server.request_count() == 1; })) << "the worker is inside the download";
+  ASSERT_TRUE(Eventually([&] { return server.request_count() == 1; }, kWorkerBound))
+      << "the worker is inside the download";
   EXPECT_EQ(qxxml_get_setup(slot), 0) << "takes the one pending wake-up";
   const char loaded[] = "<?xml version=\"1.0\"?><Root/>";
   EXPECT_EQ(qxxml_load_setup(slot, loaded, sizeof loaded - 1), 0) << "the request itself is accepted";
-  EXPECT_EQ(error_code(slot), 21) << "but its wake-up was dropped";
+  EXPECT_EQ(error_code(slot), QX_ERR_SEM_POST) << "but its wake-up was dropped";
   EXPECT_EQ(qxxml_close(slot), 0);
 }
 
@@ -389,14 +400,14 @@ TEST_F(QxxmlHttp, DownloadsFromAPlainWebServer) {
   PlainWebServer web(std::string(QX_FIXTURES) + "/http");
   ASSERT_GT(web.port(), 0);
   int slot = qxtest::open_running("127.0.0.1", web.port());
-  ASSERT_EQ(download_values(slot), 0);
+  ASSERT_EQ(download_values(slot), QX_ERR_NONE);
   qxxml_values *values;
   qxxml_values_counts *values_counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &values, &values_counts), 0) << error_code(slot);
   EXPECT_EQ(values_counts->SenSet_count, 2);
   EXPECT_STREQ(values->SenSet_Entry_Units[1], "%RH");
   ASSERT_EQ(qxxml_get_setup(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20), 0);
   qxxml_setup *setup;
   qxxml_setup_counts *setup_counts;
   ASSERT_EQ(qxxml_get_setup_cache(slot, &setup, &setup_counts), 0) << error_code(slot);

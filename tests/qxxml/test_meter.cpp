@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "qxxml/qxxml_meter.h"
+#include "qxxml/qxxml_meter_private.h"
 #include "qxxml/qxxml_records.h"
 #include "tests/qxxml/qxdom_test_support.h"
 

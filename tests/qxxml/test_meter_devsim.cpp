@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "qxxml/qxxml_meter.h"
+#include "qxxml/qxxml_meter_private.h"
 #include "qxxml/qxxml_records.h"
 #include "tools/devsim/devsim.h"
 

@@ -299,14 +299,14 @@ TEST_F(Parse, EachParseStartsFromAZeroedRecord) {
   EXPECT_EQ(qxxml_slots[kSlot].setup, nullptr) << "the other kind is not touched";
 }
 
-TEST_F(Parse, EmptyTextFailsWith45) {
+TEST_F(Parse, EmptyTextFailsAsInvalidXml) {
   EXPECT_EQ(parse("", QXXML_DOC_SETUP), -1);
-  EXPECT_EQ(last_code(kSlot), 45);
+  EXPECT_EQ(last_code(kSlot), QX_ERR_XML_NOT_VALID);
 }
 
 TEST_F(Parse, UnknownKindFailsWithoutCodeOrRecords) {
   EXPECT_EQ(parse("<Root/>", 2), -1);
-  EXPECT_EQ(last_code(kSlot), 0);
+  EXPECT_EQ(last_code(kSlot), QX_ERR_NONE);
   EXPECT_EQ(qxxml_slots[kSlot].values, nullptr);
   EXPECT_EQ(qxxml_slots[kSlot].setup, nullptr);
 }
@@ -367,9 +367,9 @@ TEST_P(PreParseHook, ReplacesTheParse) {
 }
 
 const PreHookCase kPreHookCases[] = {
-    {"ZeroHandled", 0, 0, 0},
-    {"NonZeroFails", 3, -1, 45},
-    {"NegativeFails", -1, -1, 45},
+    {"ZeroHandled", 0, 0, QX_ERR_NONE},
+    {"NonZeroFails", 3, -1, QX_ERR_XML_NOT_VALID},
+    {"NegativeFails", -1, -1, QX_ERR_XML_NOT_VALID},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PreParseHook, ::testing::ValuesIn(kPreHookCases),
@@ -416,10 +416,10 @@ TEST_P(PostParseHook, SeesTheRecordAndDecidesTheResult) {
 }
 
 const PostHookCase kPostHookCases[] = {
-    {"Unchanged", "<Root/>", false, 0, 0, 0, 0},
-    {"MadeNegativeFails", "<Root/>", true, -1, 0, -1, 45},
-    {"BrokenDocumentIsPositive", "<Root><A></B></Root>", false, 0, 1, 0, 0},
-    {"NegativeRepairedByHook", "", true, 0, -1, 0, 0},
+    {"Unchanged", "<Root/>", false, 0, 0, 0, QX_ERR_NONE},
+    {"MadeNegativeFails", "<Root/>", true, -1, 0, -1, QX_ERR_XML_NOT_VALID},
+    {"BrokenDocumentIsPositive", "<Root><A></B></Root>", false, 0, 1, 0, QX_ERR_NONE},
+    {"NegativeRepairedByHook", "", true, 0, -1, 0, QX_ERR_NONE},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PostParseHook, ::testing::ValuesIn(kPostHookCases),

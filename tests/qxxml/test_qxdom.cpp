@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
 #include "tests/qxxml/qxdom_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
 #include "tests/qxxml/qxdom_test_support.h"
 
 namespace {

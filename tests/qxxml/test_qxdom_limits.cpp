@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "qxxml/qxdom.h"
-#include "qxxml/qxdom_private.h"
+#include "qxxml/qxdom/qxdom.h"
+#include "qxxml/qxdom/qxdom_private.h"
 #include "tests/qxxml/qxdom_test_support.h"
 
 namespace {

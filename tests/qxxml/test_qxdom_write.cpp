@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
 #include "tests/qxxml/qxdom_test_support.h"
 
 namespace {

@@ -10,8 +10,9 @@
 #include "qxxml/qxxml_private.h"
 #include "qxxml_test_support.h"
 
+using qxsupport::Eventually;
 using qxtest::error_code;
-using qxtest::eventually;
+using qxtest::kWorkerBound;
 
 namespace {
 
@@ -22,9 +23,9 @@ const char kValues[] =
 TEST(QxxmlLibrary, SecondInitIsCountedAndNeedsItsOwnUninit) {
   ASSERT_EQ(qxxml_init(), 0);
   EXPECT_EQ(qxxml_init(), -1);
-  EXPECT_EQ(error_code(0), 80);
+  EXPECT_EQ(error_code(0), QX_ERR_MODULE_IN_USE);
   EXPECT_EQ(qxxml_uninit(), -1);
-  EXPECT_EQ(error_code(0), 80);
+  EXPECT_EQ(error_code(0), QX_ERR_MODULE_IN_USE);
   EXPECT_EQ(qxxml_uninit(), 0);
   EXPECT_EQ(qxxml_uninit(), 0) << "uninit of an uninitialised library succeeds";
   EXPECT_EQ(qxxml_init(), 0) << "the library can start again";
@@ -43,12 +44,12 @@ TEST(QxxmlLibrary, CountRef2ZeroLetsOneUninitTearDown) {
 
 TEST(QxxmlLibrary, OpenBeforeInitIsRefused) {
   EXPECT_EQ(qxxml_open("127.0.0.1", 80, nullptr, nullptr), -1);
-  EXPECT_EQ(error_code(0), 40);
+  EXPECT_EQ(error_code(0), QX_ERR_THREAD_NOT_RUN);
 }
 
 TEST(QxxmlErrors, PrintShowsTextCodeSystemTextAndErrno) {
   errno = ENOENT;
-  qxxml_set_error(5, 40);
+  qxxml_set_error(5, QX_ERR_THREAD_NOT_RUN);
   testing::internal::CaptureStdout();
   int printed = qxxml_error_print(5);
   std::string out = testing::internal::GetCapturedStdout();
@@ -59,14 +60,14 @@ TEST(QxxmlErrors, PrintShowsTextCodeSystemTextAndErrno) {
 }
 
 TEST(QxxmlErrors, LaterFailureReplacesEarlierOnlyOnItsSlot) {
-  qxxml_set_error(0, 13);
-  qxxml_set_error(5, 28);
-  qxxml_set_error(5, 0);
+  qxxml_set_error(0, QX_ERR_IP_NOT_VALID);
+  qxxml_set_error(5, QX_ERR_SOCKET_CONNECT);
+  qxxml_set_error(5, QX_ERR_NONE);
   qx_error_record record;
   qxxml_error(5, &record);
-  EXPECT_EQ(record.code, 0);
+  EXPECT_EQ(record.code, QX_ERR_NONE);
   EXPECT_STREQ(record.text, "NULL");
-  EXPECT_EQ(error_code(0), 13);
+  EXPECT_EQ(error_code(0), QX_ERR_IP_NOT_VALID);
 }
 
 using QxxmlSlots = qxtest::Library;
@@ -77,14 +78,14 @@ TEST_F(QxxmlSlots, HostTextOf99CharactersOpensAnd100IsRefused) {
   EXPECT_GT(slot, 0);
   std::string host100(100, 'a');
   EXPECT_EQ(qxxml_open(host100.c_str(), 80, nullptr, nullptr), -1);
-  EXPECT_EQ(error_code(0), 13);
+  EXPECT_EQ(error_code(0), QX_ERR_IP_NOT_VALID);
 }
 
 TEST_F(QxxmlSlots, PortOutsideTheTcpRangeIsRefusedInsteadOfWrapping) {
   for (int port : {0, -1, 65536, 70000}) {
-    qxxml_set_error(0, 0);
+    qxxml_set_error(0, QX_ERR_NONE);
     EXPECT_EQ(qxxml_open("127.0.0.1", port, nullptr, nullptr), -1) << port;
-    EXPECT_EQ(error_code(0), 13) << port;
+    EXPECT_EQ(error_code(0), QX_ERR_IP_NOT_VALID) << port;
   }
   EXPECT_GT(qxxml_open("127.0.0.1", 65535, nullptr, nullptr), 0);
 }
@@ -100,7 +101,7 @@ TEST_F(QxxmlSlots, NumbersAdvanceAcrossClosesAndWrapToTheLowestFree) {
   for (int expected = 4; expected <= 99; expected++) {
     int slot = qxxml_open("127.0.0.1", 80, nullptr, nullptr);
     ASSERT_EQ(slot, expected);
-    ASSERT_EQ(qxxml_wait_finish(slot, 0, 5), 0);
+    ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_STARTED, 5), 0);
   }
   EXPECT_EQ(qxxml_close(50), 0);
   // Slot 99's worker moved next_slot to slot 1, the only free slot then.
@@ -109,12 +110,12 @@ TEST_F(QxxmlSlots, NumbersAdvanceAcrossClosesAndWrapToTheLowestFree) {
 
 TEST_F(QxxmlSlots, NinetyNinthOpenTakesTheLastFreeSlotWhichNeverRuns) {
   for (int i = 1; i <= 98; i++) ASSERT_EQ(qxtest::open_running("127.0.0.1", 80), i);
-  qxxml_set_error(0, 0);
+  qxxml_set_error(0, QX_ERR_NONE);
   int last = qxxml_open("127.0.0.1", 80, nullptr, nullptr);
   EXPECT_EQ(last, 99);
-  EXPECT_TRUE(eventually([] { return error_code(0) == 18; }));
-  EXPECT_EQ(qxxml_wait_finish(last, 0, 1), -1);
-  EXPECT_EQ(error_code(0), 19);
+  EXPECT_TRUE(Eventually([] { return error_code(0) == QX_ERR_ID_TOO_LARGE; }, kWorkerBound));
+  EXPECT_EQ(qxxml_wait_finish(last, QXXML_FINISH_STARTED, 1), -1);
+  EXPECT_EQ(error_code(0), QX_ERR_TIMEOUT);
   EXPECT_EQ(qxxml_close(last), 0) << "a slot whose start failed still closes";
 }
 
@@ -124,27 +125,30 @@ TEST_F(QxxmlSlots, FinishReportsFieldsOfAFreshSlot) {
   struct Row {
     int type;
     int result;
-  } rows[] = {{0, 0}, {1, 0}, {2, -1}, {3, -1}, {4, -1}, {5, -1}, {6, 0}, {7, 0}, {8, 0}, {9, -1}, {10, -1}};
+  } rows[] = {{QXXML_FINISH_STARTED, 0},      {QXXML_FINISH_STARTED_ALT, 0}, {QXXML_FINISH_VALUES, -1},
+              {QXXML_FINISH_VALUES_ALT, -1},  {QXXML_FINISH_SETUP, -1},      {QXXML_FINISH_SETUP_ALT, -1},
+              {QXXML_FINISH_SNMP, 0},         {QXXML_FINISH_POST, 0},        {QXXML_FINISH_POST_ALT, 0},
+              {QXXML_FINISH_LOAD_VALUES, -1}, {QXXML_FINISH_LOAD_SETUP, -1}};
   for (const Row &row : rows) {
-    qxxml_set_error(0, 0);
+    qxxml_set_error(0, QX_ERR_NONE);
     EXPECT_EQ(qxxml_finish(slot, row.type), row.result) << "type " << row.type;
-    EXPECT_EQ(error_code(0), row.result == 0 ? 0 : 1) << "type " << row.type;
+    EXPECT_EQ(error_code(0), row.result == 0 ? QX_ERR_NONE : QX_ERR_ACTION_NOT_FINISH) << "type " << row.type;
   }
-  EXPECT_EQ(qxxml_finish(slot, 11), -1);
-  EXPECT_EQ(error_code(0), 2);
+  EXPECT_EQ(qxxml_finish(slot, QXXML_FINISH_TYPE_MAX + 1), -1);
+  EXPECT_EQ(error_code(0), QX_ERR_ACTION_NOT_VALID);
 }
 
 TEST_F(QxxmlSlots, WaitRefusesBadTypeAndSlotsThatDoNotRun) {
-  EXPECT_EQ(qxxml_wait_finish(1, 11, 1), -1);
-  EXPECT_EQ(error_code(0), 2);
-  EXPECT_EQ(qxxml_wait_finish(7, 2, 1), -1);
-  EXPECT_EQ(error_code(7), 40);
+  EXPECT_EQ(qxxml_wait_finish(1, QXXML_FINISH_TYPE_MAX + 1, 1), -1);
+  EXPECT_EQ(error_code(0), QX_ERR_ACTION_NOT_VALID);
+  EXPECT_EQ(qxxml_wait_finish(7, QXXML_FINISH_VALUES, 1), -1);
+  EXPECT_EQ(error_code(7), QX_ERR_THREAD_NOT_RUN);
 }
 
 TEST_F(QxxmlSlots, WaitThatFindsItsTypeFinishedReturnsAtOnceAndStopsWaiting) {
   int slot = qxtest::open_running("127.0.0.1", 80);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(qxxml_wait_finish(slot, 7, 10), 0);
+  EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_POST, 10), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(qxxml_slots[slot].slot.waiting.load(), 0);
 }
@@ -152,26 +156,26 @@ TEST_F(QxxmlSlots, WaitThatFindsItsTypeFinishedReturnsAtOnceAndStopsWaiting) {
 TEST_F(QxxmlSlots, WaitTimesOutWithinItsBound) {
   int slot = qxtest::open_running("127.0.0.1", 80);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(qxxml_wait_finish(slot, 2, 1), -1);
+  EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_VALUES, 1), -1);
   auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(error_code(0), 19);
+  EXPECT_EQ(error_code(0), QX_ERR_TIMEOUT);
   EXPECT_GE(took, std::chrono::milliseconds(900));
   EXPECT_LE(took, std::chrono::milliseconds(3200));
 }
 
-TEST_F(QxxmlSlots, RequestsOnSlotsThatDoNotRunRecord40) {
+TEST_F(QxxmlSlots, RequestsOnSlotsThatDoNotRunRecordThreadNotRun) {
   char *text;
   int length;
   EXPECT_EQ(qxxml_get_values(4), -1);
-  EXPECT_EQ(error_code(4), 40);
+  EXPECT_EQ(error_code(4), QX_ERR_THREAD_NOT_RUN);
   EXPECT_EQ(qxxml_get_setup(4), -1);
   EXPECT_EQ(qxxml_load_setup(4, kValues, 10), -1);
   EXPECT_EQ(qxxml_type_of(4), -1);
   EXPECT_EQ(qxxml_get_values(100), -1);
-  EXPECT_EQ(error_code(0), 18);
-  qxxml_set_error(4, 0);
+  EXPECT_EQ(error_code(0), QX_ERR_ID_TOO_LARGE);
+  qxxml_set_error(4, QX_ERR_NONE);
   EXPECT_EQ(qxxml_get_values_xml(4, &text, &length), -1);
-  EXPECT_EQ(error_code(4), 1) << "never requested: not finished";
+  EXPECT_EQ(error_code(4), QX_ERR_ACTION_NOT_FINISH) << "never requested: not finished";
 }
 
 TEST_F(QxxmlSlots, LoadOf19999BytesIsAcceptedAnd20000Refused) {
@@ -179,10 +183,10 @@ TEST_F(QxxmlSlots, LoadOf19999BytesIsAcceptedAnd20000Refused) {
   std::string text(kValues);
   text.append(19999 - text.size(), ' ');
   EXPECT_EQ(qxxml_load_values(slot, text.c_str(), 20000), -1);
-  EXPECT_EQ(error_code(slot), 81);
+  EXPECT_EQ(error_code(slot), QX_ERR_LENGTH_TOO_LARGE);
   ASSERT_EQ(qxxml_load_values(slot, text.c_str(), 19999), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
-  EXPECT_EQ(qxxml_finish(slot, 2), 0) << "a loaded parse finishes the values download type too";
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_LOAD_VALUES, 5), 0);
+  EXPECT_EQ(qxxml_finish(slot, QXXML_FINISH_VALUES), 0) << "a loaded parse finishes the values download type too";
   qxxml_values *record;
   qxxml_values_counts *counts;
   ASSERT_EQ(qxxml_get_values_cache(slot, &record, &counts), 0);
@@ -194,29 +198,29 @@ TEST_F(QxxmlSlots, DocumentGettersNeedADeclaration) {
   int slot = qxtest::open_running("127.0.0.1", 80);
   const char bare[] = "<Root><Agent><Model>36</Model></Agent></Root>";
   ASSERT_EQ(qxxml_load_setup(slot, bare, sizeof bare - 1), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 10, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_LOAD_SETUP, 5), 0);
   char *text;
   int length;
   EXPECT_EQ(qxxml_get_setup_xml(slot, &text, &length), -1);
-  EXPECT_EQ(error_code(slot), 11);
+  EXPECT_EQ(error_code(slot), QX_ERR_FILE_NOT_VALID);
   // libxml2 sets up no parser for an empty text: the parse itself fails.
   ASSERT_EQ(qxxml_load_values(slot, "", 0), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_LOAD_VALUES, 5), 0);
   EXPECT_EQ(qxxml_get_values_xml(slot, &text, &length), -1);
-  EXPECT_EQ(error_code(slot), 45);
+  EXPECT_EQ(error_code(slot), QX_ERR_XML_NOT_VALID);
   // A pre-parse hook that takes the empty text leaves an empty document.
   qxxml_callbacks callbacks;
   qxxml_clr_callback(0, &callbacks);
   callbacks.pre_parse_hook = [](int, void *, char *, int, int) { return 0; };
   ASSERT_EQ(qxxml_callback(slot, &callbacks), 0);
   ASSERT_EQ(qxxml_load_values(slot, "", 0), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_LOAD_VALUES, 5), 0);
   EXPECT_EQ(qxxml_get_values_xml(slot, &text, &length), -1);
-  EXPECT_EQ(error_code(slot), 10);
+  EXPECT_EQ(error_code(slot), QX_ERR_FILE_NOT_FOUND);
   qxxml_clr_callback(0, &callbacks);
   ASSERT_EQ(qxxml_callback(slot, &callbacks), 0);
   ASSERT_EQ(qxxml_load_values(slot, kValues, sizeof kValues - 1), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 9, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_LOAD_VALUES, 5), 0);
   ASSERT_EQ(qxxml_get_values_xml(slot, &text, &length), 0);
   EXPECT_EQ(std::string(text, length), kValues);
 }
@@ -248,7 +252,7 @@ TEST_F(QxxmlSlots, ValuesCallbackReceivesCopiesOfTheParsedRecord) {
   settings.callbacks.values_done = record_values;
   int slot = qxtest::open_running("127.0.0.1", 80, &settings, &recorder);
   ASSERT_EQ(qxxml_load_values(slot, kValues, sizeof kValues - 1), 0);
-  ASSERT_TRUE(eventually([&] { return recorder.values_calls == 1; }));
+  ASSERT_TRUE(Eventually([&] { return recorder.values_calls == 1; }, kWorkerBound));
   EXPECT_TRUE(recorder.had_records);
 }
 
@@ -260,10 +264,10 @@ TEST_F(QxxmlSlots, CloseForCallbackFreesTheSlotForTheNextOpen) {
   int slot = qxtest::open_running("127.0.0.1", 80, &settings, &recorder);
   int other = qxtest::open_running("127.0.0.1", 80);
   ASSERT_EQ(qxxml_load_values(slot, kValues, sizeof kValues - 1), 0);
-  ASSERT_TRUE(eventually([&] { return recorder.values_calls == 1; }));
+  ASSERT_TRUE(Eventually([&] { return recorder.values_calls == 1; }, kWorkerBound));
   EXPECT_EQ(recorder.close_result, 0);
-  EXPECT_TRUE(eventually([&] { return qxxml_slots[slot].slot.state.load() == 0; }));
-  EXPECT_EQ(qxxml_finish(slot, 0), -1) << "the slot no longer runs";
+  EXPECT_TRUE(Eventually([&] { return qxxml_slots[slot].slot.state.load() == 0; }, kWorkerBound));
+  EXPECT_EQ(qxxml_finish(slot, QXXML_FINISH_STARTED), -1) << "the slot no longer runs";
   // Close the other slot, so that next_slot wraps back over the freed one.
   ASSERT_EQ(qxxml_close(other), 0);
   std::vector<int> opened;
@@ -276,16 +280,16 @@ TEST_F(QxxmlSlots, UnreachableDeviceFinishesTheDownloadWithNullRecords) {
   qxxml_settings settings;
   qxxml_clr_settings_struct(&settings);
   settings.callbacks.values_done = record_values;
-  int slot = qxtest::open_running("127.0.0.1", qxtest::refused_port(), &settings, &recorder);
+  int slot = qxtest::open_running("127.0.0.1", qxsupport::RefusedPort(), &settings, &recorder);
   recorder.had_records = true;
   ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 10), 0);
-  EXPECT_TRUE(eventually([&] { return recorder.values_calls == 1; }));
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_VALUES, 10), 0);
+  EXPECT_TRUE(Eventually([&] { return recorder.values_calls == 1; }, kWorkerBound));
   EXPECT_FALSE(recorder.had_records);
   char *text;
   int length;
   EXPECT_EQ(qxxml_get_values_xml(slot, &text, &length), -1);
-  EXPECT_EQ(error_code(slot), 28);
+  EXPECT_EQ(error_code(slot), QX_ERR_SOCKET_CONNECT);
 }
 
 }  // namespace

@@ -11,8 +11,9 @@
 #include "qxxml_test_support.h"
 #include "tools/devsim/devsim.h"
 
+using qxsupport::Eventually;
 using qxtest::error_code;
-using qxtest::eventually;
+using qxtest::kWorkerBound;
 
 namespace {
 
@@ -70,13 +71,13 @@ class QxxmlTransfer : public qxtest::Library {
     qxxml_setup *setup = nullptr;
     qxxml_setup_counts *counts = nullptr;
     EXPECT_EQ(qxxml_get_setup(slot), 0);
-    EXPECT_EQ(qxxml_wait_finish(slot, 4, 20), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SETUP, 20), 0);
     EXPECT_EQ(qxxml_get_setup_cache(slot, &setup, &counts), 0) << error_code(slot);
     return setup;
   }
   devsim::Request post(int slot, const char *document) {
     EXPECT_EQ(qxxml_send_setup_xml(slot, document, (int)strlen(document)), 0) << error_code(slot);
-    EXPECT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+    EXPECT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_POST, 20), 0);
     auto request = server.last_post();
     EXPECT_TRUE(request.has_value());
     return request.value_or(devsim::Request{});
@@ -98,9 +99,9 @@ TEST_F(QxxmlTransfer, FragmentIsPostedWithTheDeclarationAddedAndItsLengthCounted
 TEST_F(QxxmlTransfer, ReplyIsParsedAsTheNewSetupAndDelivered) {
   int slot = open();
   post(slot, kCalibration);
-  EXPECT_EQ(error_code(slot), 0);
-  EXPECT_EQ(qxxml_finish(slot, 4), 0) << "a post finishes the setup type too";
-  ASSERT_TRUE(eventually([&] { return events.calls == 1; }));
+  EXPECT_EQ(error_code(slot), QX_ERR_NONE);
+  EXPECT_EQ(qxxml_finish(slot, QXXML_FINISH_SETUP), 0) << "a post finishes the setup type too";
+  ASSERT_TRUE(Eventually([&] { return events.calls == 1; }, kWorkerBound));
   EXPECT_TRUE(events.had_records);
   EXPECT_EQ(events.calib_of_sensor_2, "-1.5");
   qxxml_setup *setup;
@@ -117,7 +118,7 @@ TEST_F(QxxmlTransfer, PostUserWithEmptyPasswordSendsUserAndColon) {
 TEST_F(QxxmlTransfer, SnmpManagerIsPostedAsWrittenWithoutAuthorization) {
   int slot = open("admin", "secret");
   ASSERT_EQ(qxxml_set_snmp_manager(slot, "192.168.1.10", 162), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_POST, 20), 0);
   auto request = server.last_post();
   ASSERT_TRUE(request);
   EXPECT_EQ(request->header("Authorization"), "");
@@ -132,9 +133,9 @@ TEST_F(QxxmlTransfer, SnmpCacheIsEmptyBeforeARefreshAndHoldsTheFirstReceiverAfte
   char ip[16];
   int port = 0;
   EXPECT_EQ(qxxml_get_snmp_manager_cache(slot, ip, &port), -1);
-  EXPECT_EQ(error_code(slot), 14);
+  EXPECT_EQ(error_code(slot), QX_ERR_ADDRESS_NOT_FOUND);
   ASSERT_EQ(qxxml_get_snmp_manager(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 6, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_SNMP, 20), 0);
   ASSERT_EQ(qxxml_get_snmp_manager_cache(slot, ip, &port), 0);
   EXPECT_STREQ(ip, "127.0.0.21");
   EXPECT_EQ(port, 1162);
@@ -146,9 +147,12 @@ TEST_F(QxxmlTransfer, CredentialLimitsCheckTheUserFirst) {
   struct Row {
     const std::string &user, &password;
     int result, code;
-  } rows[] = {{n99, n99, 0, 0}, {n100, n99, -1, 43}, {n99, n100, -1, 42}, {n100, n100, -1, 43}};
+  } rows[] = {{n99, n99, 0, QX_ERR_NONE},
+              {n100, n99, -1, QX_ERR_USER_TOO_LONG},
+              {n99, n100, -1, QX_ERR_PASSWORD_TOO_LONG},
+              {n100, n100, -1, QX_ERR_USER_TOO_LONG}};
   for (const Row &row : rows) {
-    qxxml_set_error(slot, 0);
+    qxxml_set_error(slot, QX_ERR_NONE);
     EXPECT_EQ(qxxml_authenticate_set(slot, row.user.c_str(), row.password.c_str()), row.result);
     EXPECT_EQ(error_code(slot), row.code) << row.user.size() << "/" << row.password.size();
     EXPECT_EQ(qxxml_authenticate_get(slot, row.user.c_str(), row.password.c_str()), row.result);
@@ -161,10 +165,10 @@ TEST_F(QxxmlTransfer, FailedPreparationLeavesNothingPending) {
   const char refused[] = "<Root><SenSet><Entry><Idx></Idx><Calib>1.0</Calib></Entry></SenSet></Root>";
   size_t before = server.request_count();
   EXPECT_EQ(qxxml_send_setup_xml(slot, refused, sizeof refused - 1), -1);
-  EXPECT_EQ(error_code(slot), 85);
-  EXPECT_EQ(qxxml_finish(slot, 7), 0) << "the earlier value stands";
+  EXPECT_EQ(error_code(slot), QX_ERR_POINTER_NULL);
+  EXPECT_EQ(qxxml_finish(slot, QXXML_FINISH_POST), 0) << "the earlier value stands";
   ASSERT_EQ(qxxml_get_values(slot), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot, 2, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_VALUES, 20), 0);
   EXPECT_EQ(server.request_count(), before + 1) << "only the values download went out";
   EXPECT_FALSE(server.last_post());
 }
@@ -191,7 +195,7 @@ TEST_F(QxxmlTransfer, WholeSetupRecordIsWrittenFilteredAndPosted) {
   qxxml_setup_counts edited_counts = *counts;
   snprintf(edited->SenSet_Entry_Name[0], sizeof edited->SenSet_Entry_Name[0], "Renamed");
   ASSERT_EQ(qxxml_send_setup(slot, edited.get(), &edited_counts), 0) << error_code(slot);
-  ASSERT_EQ(qxxml_wait_finish(slot, 7, 20), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_POST, 20), 0);
   auto request = server.last_post();
   ASSERT_TRUE(request);
   EXPECT_EQ(request->body.find("<Agent>"), std::string::npos) << "read-only blocks are filtered out";

@@ -237,14 +237,14 @@ TEST_F(WriterLimit, DocumentOf19999CharactersFits) {
   EXPECT_EQ(w.text.substr(w.text.size() - 7), "</Root>");
 }
 
-TEST_F(WriterLimit, DocumentThatWouldNotFitIsRefusedWith75) {
+TEST_F(WriterLimit, DocumentThatWouldNotFitIsRefusedAsBufferFull) {
   Record r;
   fill_to_19999(&r);
   std::strcpy(r.setup->Info, "1");
   const Written w = write(r);
   EXPECT_EQ(w.result, -1);
   EXPECT_EQ(w.text, "");
-  EXPECT_EQ(last_code(0), 75);
+  EXPECT_EQ(last_code(0), QX_ERR_BUFFER_FULL);
 }
 
 TEST_F(WriterLimit, AllListsAtCapacityAreRefused) {
@@ -252,16 +252,16 @@ TEST_F(WriterLimit, AllListsAtCapacityAreRefused) {
   for (int list = 0; list < QXXML_LIST_COUNT; list++) r.set_count(list, qxxml_lists[list].capacity);
   std::vector<char> out(QXXML_DOC_MAX + 64, 'Z');
   EXPECT_EQ(qxxml_write_setup_document(r.setup.get(), &r.counts, out.data()), -1);
-  EXPECT_EQ(last_code(0), 75);
+  EXPECT_EQ(last_code(0), QX_ERR_BUFFER_FULL);
   EXPECT_EQ(out[0], '\0');
   for (size_t i = QXXML_DOC_MAX; i < out.size(); i++) ASSERT_EQ(out[i], 'Z') << "written past the buffer at " << i;
 }
 
-TEST_F(WriterLimit, MissingRecordIsRefusedWith85) {
+TEST_F(WriterLimit, MissingRecordIsRefusedAsNullPointer) {
   qxxml_setup_counts counts = {};
   std::vector<char> out(QXXML_DOC_MAX);
   EXPECT_EQ(qxxml_write_setup_document(nullptr, &counts, out.data()), -1);
-  EXPECT_EQ(last_code(0), 85);
+  EXPECT_EQ(last_code(0), QX_ERR_POINTER_NULL);
 }
 
 // A device's document, parsed, written and parsed again, gives the same
@@ -329,7 +329,7 @@ TEST_F(RoundTrip, LargestSimulatedDeviceIsRefusedRatherThanCut) {
   ASSERT_EQ(parse(device.setup_document(), QXXML_DOC_SETUP), 0);
   std::vector<char> written(QXXML_DOC_MAX, 'x');
   EXPECT_EQ(qxxml_write_setup_document(&setup(), &setup_counts(), written.data()), -1);
-  EXPECT_EQ(last_code(0), 75);
+  EXPECT_EQ(last_code(0), QX_ERR_BUFFER_FULL);
   EXPECT_EQ(written[0], '\0') << "nothing half-written is left behind";
 }
 

@@ -68,7 +68,7 @@ class SdkDocumentDevices : public ::testing::TestWithParam<DeviceCase> {
     ASSERT_EQ(qxxml_init(), 0);
     slot_ = qxxml_open("127.0.0.1", port_, nullptr, nullptr);
     ASSERT_GT(slot_, 0);
-    ASSERT_EQ(qxxml_wait_finish(slot_, 0, 2), 0);
+    ASSERT_EQ(qxxml_wait_finish(slot_, QXXML_FINISH_STARTED, 2), 0);
   }
   void TearDown() override {
     if (slot_ > 0) qxxml_close(slot_);
@@ -136,7 +136,7 @@ class SdkDocumentDevices : public ::testing::TestWithParam<DeviceCase> {
 
 TEST_P(SdkDocumentDevices, ValuesDocumentReadings) {
   ASSERT_EQ(qxxml_get_values(slot_), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot_, 2, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot_, QXXML_FINISH_VALUES, 5), 0);
   qxxml_values *record = nullptr;
   qxxml_values_counts *counts = nullptr;
   ASSERT_EQ(qxxml_get_values_cache(slot_, &record, &counts), 0);
@@ -149,7 +149,7 @@ TEST_P(SdkDocumentDevices, ValuesDocumentReadings) {
 
 TEST_P(SdkDocumentDevices, SetupDocumentReadings) {
   ASSERT_EQ(qxxml_get_setup(slot_), 0);
-  ASSERT_EQ(qxxml_wait_finish(slot_, 4, 5), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot_, QXXML_FINISH_SETUP, 5), 0);
   qxxml_setup *record = nullptr;
   qxxml_setup_counts *counts = nullptr;
   ASSERT_EQ(qxxml_get_setup_cache(slot_, &record, &counts), 0);

@@ -1,10 +1,6 @@
 // The XML I/O object against simulated devices on loopback: requests, the
 // events they raise and where those events arrive.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QThread>
@@ -18,6 +14,8 @@
 #include "sdk/document_xml.h"
 #include "sdk/io_xml.h"
 #include "sdk/io_xml_private.h"
+#include "tests/support/eventually.h"
+#include "tests/support/ports.h"
 #include "tools/devsim/devsim.h"
 
 namespace zelvoapi {
@@ -25,27 +23,16 @@ namespace {
 
 bool OnUiThread() { return QThread::currentThread() == qApp->thread(); }
 
-// Runs the UI thread's queue until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()> &done, int ms = 5000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-// A loopback port with nobody listening: bound, then closed again.
-int RefusedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+// Runs the UI thread's queue until `done` holds or `timeout` passes. The
+// queue is left alone once `done` holds, so that no later event is delivered.
+bool PumpUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+  return qxsupport::Eventually(
+      [&] {
+        if (done()) return true;
+        QCoreApplication::processEvents();
+        return done();
+      },
+      timeout);
 }
 
 // Every event of one object, in arrival order.
@@ -164,7 +151,8 @@ class SdkIoXml : public ::testing::Test {
     object_.reset();
     QCoreApplication::sendPostedEvents();
     server_.stop();
-    // The last object shut qxxml down: a new start succeeds (not 80).
+    // The last object shut qxxml down: a new start succeeds instead of
+    // recording QX_ERR_MODULE_IN_USE.
     EXPECT_EQ(qxxml_init(), 0);
     EXPECT_EQ(qxxml_uninit(), 0);
   }
@@ -248,12 +236,12 @@ TEST_F(SdkIoXml, GetSetupTwiceWithoutWaitingSecondIsRefusedSilently) {
   EXPECT_EQ(recorder_->Count("setup"), 1);
 }
 
-TEST_F(SdkIoXml, SetCalibrationWhileClosedReportsOperation8WithEmptyRecord) {
+TEST_F(SdkIoXml, SetCalibrationWhileClosedReportsItsActionWithEmptyRecord) {
   EXPECT_EQ(object_->SetCalibration(201, 1.0), IOXML_BAD_STATE);
   ASSERT_EQ(recorder_->errors.size(), 1u);
   const TSdkErrorEventArgs &error = recorder_->errors[0];
   EXPECT_EQ(error.Operation, xaSetCalibration);
-  EXPECT_EQ(error.Error.Code, 0);
+  EXPECT_EQ(error.Error.Code, QX_ERR_NONE);
   EXPECT_EQ(error.Error.SysCode, 0);
   EXPECT_EQ(error.Error.Text, "");
   EXPECT_EQ(error.Error.SysText, "");
@@ -293,12 +281,12 @@ TEST_F(SdkIoXml, RefusedGetSetupLeavesTheObjectIdle) {
   EXPECT_EQ(object_->State, xaIdle);
   ASSERT_EQ(recorder_->errors.size(), 1u);
   EXPECT_EQ(recorder_->errors[0].Operation, xaGetSetup);
-  EXPECT_EQ(recorder_->errors[0].Error.Code, 40);
+  EXPECT_EQ(recorder_->errors[0].Error.Code, QX_ERR_THREAD_NOT_RUN);
   EXPECT_EQ(recorder_->Count("begin"), 0);
   EXPECT_EQ(object_->GetValues(), IOXML_REFUSED) << "the next request is accepted by the object";
 }
 
-TEST_F(SdkIoXml, SetupDownloadWithoutValidDocumentPostsOperation3Error) {
+TEST_F(SdkIoXml, SetupDownloadWithoutValidDocumentPostsGetSetupError) {
   OpenDevice();
   server_.set_fault({devsim::FaultKind::status, devsim::FaultTarget::setup, 500});
   ASSERT_EQ(object_->GetSetup(), IOXML_ISSUED);
@@ -306,7 +294,7 @@ TEST_F(SdkIoXml, SetupDownloadWithoutValidDocumentPostsOperation3Error) {
   EXPECT_EQ(recorder_->Count("setup"), 0);
   ASSERT_EQ(recorder_->errors.size(), 1u);
   EXPECT_EQ(recorder_->errors[0].Operation, xaGetSetup);
-  EXPECT_NE(recorder_->errors[0].Error.Code, 0);
+  EXPECT_NE(recorder_->errors[0].Error.Code, QX_ERR_NONE);
   EXPECT_NE(recorder_->errors[0].Error.Text, "");
   EXPECT_TRUE(recorder_->events.back().OnUiThread);
   EXPECT_EQ(object_->State, xaIdle);
@@ -324,7 +312,7 @@ TEST_F(SdkIoXml, WrongPasswordReportsUnauthorizedForTheSetupDownload) {
   ASSERT_TRUE(AwaitCompletion());
   ASSERT_EQ(recorder_->errors.size(), 1u);
   EXPECT_EQ(recorder_->errors[0].Operation, xaGetSetup);
-  EXPECT_EQ(recorder_->errors[0].Error.Code, 48);
+  EXPECT_EQ(recorder_->errors[0].Error.Code, QX_ERR_HTTP_401);
   EXPECT_EQ(recorder_->errors[0].Error.Text, "HTTP: Unauthorized");
   EXPECT_EQ(object_->State, xaIdle);
 }
@@ -411,25 +399,26 @@ TEST_F(SdkIoXml, LookupOfUnknownSensorPostsInvalidSensorId) {
 }
 
 TEST_F(SdkIoXml, LookupWithoutValuesReportsTheDownloadFailureInsteadOfPostingIndexMinusOne) {
-  object_->Port = RefusedPort();  // opening connects nowhere yet; the lookup's download fails
+  object_->Port = qxsupport::RefusedPort();  // opening connects nowhere yet; the lookup's download fails
+  ASSERT_GT(object_->Port, 0);
   OpenDevice();
   object_->IdxEnabled = 1;
   ASSERT_EQ(object_->SetCalibration(201, 1.0), IOXML_ISSUED);
-  ASSERT_TRUE(PumpUntil([&] { return recorder_->Has("error"); }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return recorder_->Has("error"); }, std::chrono::seconds(15)));
   const TSdkErrorEventArgs &error = recorder_->errors.at(0);
   EXPECT_EQ(error.Operation, xaSetCalibration);
-  EXPECT_NE(error.Error.Code, 0);
+  EXPECT_NE(error.Error.Code, QX_ERR_NONE);
   EXPECT_NE(error.Error.Text, "Invalid sensor ID");
   EXPECT_EQ(object_->State, xaIdle);
   EXPECT_EQ(object_->LastError.code, error.Error.Code);
 }
 
-TEST_F(SdkIoXml, RefusedOpenReportsOperation0WithTheLibraryRecord) {
+TEST_F(SdkIoXml, RefusedOpenReportsTheOpenOperationWithTheLibraryRecord) {
   object_->Host = std::string(120, 'h') + ".invalid";  // longer than the library takes
   EXPECT_EQ(object_->Open(), IOXML_REFUSED);
   ASSERT_EQ(recorder_->errors.size(), 1u);
-  EXPECT_EQ(recorder_->errors[0].Operation, 0);
-  EXPECT_EQ(recorder_->errors[0].Error.Code, 13);
+  EXPECT_EQ(recorder_->errors[0].Operation, IOXML_OPEN_OPERATION);
+  EXPECT_EQ(recorder_->errors[0].Error.Code, QX_ERR_IP_NOT_VALID);
   EXPECT_EQ(object_->State, xaClosed);
   EXPECT_EQ(object_->Slot, -1);
 }
@@ -520,7 +509,7 @@ TEST(SdkIoXmlLifecycle, DefaultsAfterConstruction) {
   EXPECT_EQ(object.State, xaClosed);
   EXPECT_EQ(object.Port, 80);
   EXPECT_EQ(object.IdxEnabled, 0);
-  EXPECT_EQ(object.LastError.code, 0);
+  EXPECT_EQ(object.LastError.code, QX_ERR_NONE);
   EXPECT_EQ(object.LastError.text[0], '\0');
 }
 
@@ -534,7 +523,8 @@ TEST(SdkIoXmlLifecycle, LastObjectShutsQxxmlDown) {
     EXPECT_EQ(IoXmlFamily().Window(), window) << "both objects post to one target";
     first.reset();
     EXPECT_EQ(IoXmlFamily().Window(), window) << "kept while an object lives";
-    // Still started for the second object: a further start is counted (80).
+    // Still started for the second object: a further start is counted and
+    // refused with QX_ERR_MODULE_IN_USE.
     EXPECT_EQ(qxxml_init(), -1);
     EXPECT_EQ(qxxml_uninit(), -1);
   }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -14,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "sdk/sdk_message_target.h"
+#include "sdk/sdk_message_target_private.h"
 #include "sdk/sdk_object.h"
 
 namespace zelvoapi {
@@ -54,6 +55,8 @@ constexpr unsigned kMsgPing = SDK_WM_USER;       // no payload
 constexpr unsigned kMsgValue = SDK_WM_USER + 1;  // TValuePayload
 constexpr unsigned kMsgError = SDK_WM_USER + 2;  // qx_error_record
 constexpr unsigned kLastOffset = 2;
+// The Operation the test family's error events carry.
+constexpr uint8_t kErrorOperation = 3;
 
 struct TValuePayload {
   int32_t Worker;
@@ -116,7 +119,7 @@ void TestDispatch(TSdkObject *object, unsigned message, void *payload) {
     case kMsgPing: RaiseEvent<TSdkSimpleEventArgs>(self->OnPing, self); break;
     case kMsgValue: RaiseEvent<TValueArgs>(self->OnValue, self, *static_cast<TValuePayload *>(payload)); break;
     case kMsgError:
-      RaiseEvent<TSdkErrorEventArgs>(self->OnError, self, 3, *static_cast<qx_error_record *>(payload), 0);
+      RaiseEvent<TSdkErrorEventArgs>(self->OnError, self, kErrorOperation, *static_cast<qx_error_record *>(payload), 0);
       break;
   }
 }
@@ -297,8 +300,8 @@ TEST_F(SdkEvents, ErrorEventCopiesTheRecordFields) {
   TRecorder recorder;
   recorder.Attach(object);
   auto *record = static_cast<qx_error_record *>(NewPayload(sizeof(qx_error_record)));
-  record->code = 17;
-  record->sys_errno = 111;
+  record->code = QX_ERR_SOCKET_CONNECT;
+  record->sys_errno = ECONNREFUSED;
   std::strcpy(record->text, "Connect failed");
   std::strcpy(record->sys_text, "Connection refused");
   TestFamily().Post(kMsgError, &object, record);
@@ -306,9 +309,9 @@ TEST_F(SdkEvents, ErrorEventCopiesTheRecordFields) {
   ASSERT_EQ(recorder.errors.size(), 1u);
   const TSdkErrorEventArgs &args = recorder.errors[0];
   EXPECT_EQ(args.Sender, &object);
-  EXPECT_EQ(args.Operation, 3);
-  EXPECT_EQ(args.Error.Code, 17);
-  EXPECT_EQ(args.Error.SysCode, 111);
+  EXPECT_EQ(args.Operation, kErrorOperation);
+  EXPECT_EQ(args.Error.Code, QX_ERR_SOCKET_CONNECT);
+  EXPECT_EQ(args.Error.SysCode, ECONNREFUSED);
   EXPECT_EQ(args.Error.Text, "Connect failed");
   EXPECT_EQ(args.Error.SysText, "Connection refused");
   EXPECT_EQ(args.Extra, 0);
@@ -317,8 +320,8 @@ TEST_F(SdkEvents, ErrorEventCopiesTheRecordFields) {
 TEST(SdkErrorArgs, UnterminatedRecordTextsStopAtTheirField) {
   qx_error_record record;
   std::memset(&record, 'a', sizeof record);
-  record.code = 1;
-  record.sys_errno = 2;
+  record.code = QX_ERR_RECV;
+  record.sys_errno = ECONNRESET;
   TSdkErrorEventArgs args(nullptr, 0xFF, record, 0);
   EXPECT_EQ(args.Error.Text, std::string(QX_ERROR_TEXT_MAX, 'a'));
   EXPECT_EQ(args.Error.SysText, std::string(QX_ERROR_TEXT_MAX, 'a'));

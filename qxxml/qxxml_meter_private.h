@@ -2,8 +2,8 @@
  * their readings as Meter elements holding Val readings, and their inputs as
  * Input elements. The reader adds them to the values record as sensor and
  * binary-input entries, so that every layer above sees one record layout. */
-#ifndef QXXML_QXXML_METER_H
-#define QXXML_QXXML_METER_H
+#ifndef QXXML_QXXML_METER_PRIVATE_H
+#define QXXML_QXXML_METER_PRIVATE_H
 
 #include <stdint.h>
 #include <stdio.h>

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "qxxml/qxdom_private.h"
+#include "qxxml/qxdom/qxdom_private.h"
 
 namespace {
 

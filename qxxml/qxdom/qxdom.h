@@ -12,8 +12,8 @@
  * Nothing here throws or aborts: a failed allocation ends the parse with an
  * error text ("out of memory"), and only a document record that cannot be
  * allocated at all gives a null document. */
-#ifndef QXXML_QXDOM_H
-#define QXXML_QXDOM_H
+#ifndef QXXML_QXDOM_QXDOM_H
+#define QXXML_QXDOM_QXDOM_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -2,7 +2,7 @@
 // into the UTF-8 text that is parsed.
 #include <cstring>
 
-#include "qxxml/qxdom_private.h"
+#include "qxxml/qxdom/qxdom_private.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 /* Internals of the qxdom tree parser shared by its source files. */
-#ifndef QXXML_QXDOM_PRIVATE_H
-#define QXXML_QXDOM_PRIVATE_H
+#ifndef QXXML_QXDOM_QXDOM_PRIVATE_H
+#define QXXML_QXDOM_QXDOM_PRIVATE_H
 
 #include <stdarg.h>
 
-#include "qxxml/qxdom.h"
+#include "qxxml/qxdom/qxdom.h"
 
 /* Inputs beyond 1 GiB are refused: text offsets are 32-bit, and a UTF-16
  * input grows by half when converted, which must still fit them. */

@@ -1,5 +1,6 @@
-#ifndef TESTS_COMMON_BOUNDED_WAIT_H
-#define TESTS_COMMON_BOUNDED_WAIT_H
+// A helper thread for tests of blocking primitives.
+#ifndef TESTS_COMMON_HELPER_THREAD_H
+#define TESTS_COMMON_HELPER_THREAD_H
 
 #include <atomic>
 #include <chrono>
@@ -7,17 +8,9 @@
 #include <memory>
 #include <thread>
 
-namespace common_test {
+#include "tests/support/eventually.h"
 
-// Checks `done` every few milliseconds until it holds or `limit` passes.
-inline bool wait_until(const std::function<bool()> &done, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+namespace common_test {
 
 // Runs `work` on a helper thread whose end can be awaited with a limit, so a
 // test that meets a blocked primitive fails instead of hanging. A helper that
@@ -42,7 +35,7 @@ class Helper {
 
   bool finished() const { return done_->load(); }
   bool finished_within(std::chrono::milliseconds limit) const {
-    return wait_until([this] { return finished(); }, limit);
+    return qxsupport::Eventually([this] { return finished(); }, limit);
   }
 
  private:

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "qxxml/qxdom_private.h"
+#include "qxxml/qxdom/qxdom_private.h"
 
 char qxdom_empty_text[1] = "";
 char *qxdom_empty_attributes[2] = {nullptr, qxdom_empty_text};

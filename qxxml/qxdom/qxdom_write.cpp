@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "qxxml/qxdom_private.h"
+#include "qxxml/qxdom/qxdom_private.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 //
 // Objects must be created and destroyed on the user-interface thread, the
 // thread the target lives on.
-#ifndef SDK_SDK_MESSAGE_TARGET_H
-#define SDK_SDK_MESSAGE_TARGET_H
+#ifndef SDK_SDK_MESSAGE_TARGET_PRIVATE_H
+#define SDK_SDK_MESSAGE_TARGET_PRIVATE_H
 
 #include <QObject>
 #include <cstdint>
