@@ -1,23 +1,14 @@
 #include "app/device_address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "common/qx_socket.h"
 
 namespace calibrator {
 
 std::string ResolveIPv4(const std::string &name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo *found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return "";
-  char dotted[INET_ADDRSTRLEN] = "";
-  const auto *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr);
-  const bool ok = inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted) != nullptr;
-  freeaddrinfo(found);
-  return ok ? dotted : "";
+  // The device libraries' resolver: the same first IPv4 address they would
+  // connect to, and names under .invalid refused without a query.
+  char dotted[16];
+  return qx_resolve(dotted, name.c_str()) == 0 ? dotted : "";
 }
 
 int PortOfText(const QString &text) {

@@ -59,13 +59,19 @@ int qx_error_i2s(int code, char *out) {
 const char *qx_error_message(int code) { return kMessages[in_table(code) ? code : 0]; }
 
 void qx_error_capture(qx_error_record *record, int code, const char *text) {
+  qx_error_capture_errno(record, code, text, errno);
+}
+
+void qx_error_capture_errno(qx_error_record *record, int code, const char *text, int sys_errno) {
   const int saved_errno = errno;
   if (record == nullptr) return;
   std::memset(record, 0, sizeof *record);
   copy_text(record->text, text);
-  char buffer[QX_ERROR_TEXT_MAX] = {};
-  errno_text(strerror_r(saved_errno, buffer, sizeof buffer), buffer, record->sys_text);
-  record->sys_errno = saved_errno;
+  if (sys_errno != 0) {
+    char buffer[QX_ERROR_TEXT_MAX] = {};
+    errno_text(strerror_r(sys_errno, buffer, sizeof buffer), buffer, record->sys_text);
+  }
+  record->sys_errno = sys_errno;
   record->code = code;
   errno = saved_errno;
 }

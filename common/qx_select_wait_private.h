@@ -12,10 +12,11 @@
 #define QX_WAIT_STOPPED (-2)
 
 /* Waits for readiness in `attempts` waits of 1 second each; any set may be
- * null. Every attempt starts from the caller's sets. After each attempt the
- * stop mark (when given) is looked at first: 0 returns QX_WAIT_STOPPED at
- * once. Otherwise, when a socket is ready, each set is reduced to its ready
- * sockets and 0 is returned. A failed wait counts as an attempt without
+ * null. Every attempt starts from the caller's sets. Each attempt is waited
+ * out in slices of 50 ms, and after each slice the stop mark (when given) is
+ * looked at first: 0 returns QX_WAIT_STOPPED at once, so a close is noticed
+ * within 50 ms. Otherwise, when a socket is ready, each set is reduced to its
+ * ready sockets and 0 is returned. A failed wait counts as an attempt without
  * readiness; -1 after the last attempt.
  *
  * Readiness per set:

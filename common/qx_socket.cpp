@@ -40,6 +40,26 @@ int set_nonblocking(qx_socket_t s) {
   return 0;
 }
 
+// The reserved top-level name that never resolves.
+const char kNeverResolves[] = "invalid";
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True for "invalid" and every name under it, in any case, with or without
+// the trailing dot of a fully qualified name. ASCII-only comparison: the
+// locale's case rules (a Turkish dotless i) must not decide it.
+bool never_resolves(const char *name) {
+  std::size_t length = std::strlen(name);
+  if (length > 0 && name[length - 1] == '.') --length;
+  const std::size_t label = sizeof kNeverResolves - 1;
+  if (length < label) return false;
+  const char *tail = name + length - label;
+  for (std::size_t i = 0; i < label; ++i) {
+    if (ascii_lower(tail[i]) != kNeverResolves[i]) return false;
+  }
+  return length == label || tail[-1] == '.';
+}
+
 }  // namespace
 
 void qx_socket_set_clear(qx_socket_set *set) {
@@ -81,7 +101,7 @@ void qx_socket_close(qx_socket_t s) {
 int qx_resolve(char out[16], const char *name) {
   if (out == nullptr) return -1;
   std::memset(out, 0, 16);
-  if (name == nullptr) return -1;
+  if (name == nullptr || never_resolves(name)) return -1;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;  // one entry per address instead of one per socket type

@@ -44,7 +44,11 @@ QX_EXPORT void qx_socket_close(qx_socket_t s);
 
 /* Resolves a host name or dotted address to its first IPv4 address, written
  * as dotted text into `out` and zero-filled after it; 0. -1 when the name
- * does not resolve, with `out` zero-filled. */
+ * does not resolve, with `out` zero-filled.
+ * A name that is `invalid` or ends in `.invalid` (any case, with or without
+ * a trailing dot) is refused that way at once, without a look-up: such names
+ * are reserved never to resolve, yet a resolver asked about one would still
+ * send the query to the configured name server, off this machine. */
 QX_EXPORT int qx_resolve(char out[16], const char *name);
 
 /* Sends without raising SIGPIPE on a closed peer and retries when a signal

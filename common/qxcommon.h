@@ -8,5 +8,6 @@
 #include "common/qx_export.h"
 #include "common/qx_socket.h"
 #include "common/qx_thread.h"
+#include "common/qx_xml_text.h"
 
 #endif

@@ -15,14 +15,16 @@
 void qxxml_rewrite_prefixed_root(char *text, int length, int kind);
 
 /* Writes record and counts as a complete setup document, zero-terminated,
- * into out (QXXML_DOC_MAX bytes). Returns 0; -1 with QX_ERR_BUFFER_FULL on
- * slot 0 when the document would not fit, leaving out empty, or with
- * QX_ERR_POINTER_NULL when an argument is missing. */
+ * into out (QXXML_DOC_MAX bytes), every text escaped. Returns 0; -1 with
+ * QX_ERR_BUFFER_FULL on slot 0 when the document, escaped, would not fit,
+ * leaving out empty, or with QX_ERR_POINTER_NULL when an argument is
+ * missing. */
 int qxxml_write_setup_document(const qxxml_setup *record, const qxxml_setup_counts *counts, char *out);
 
 /* Rewrites the setup document in text (a buffer of length bytes) into the
  * body posted to a device: read-only elements removed, each Idx moved to the
- * front of its entry, one XML declaration, no empty lines. Returns 0; -1
+ * front of its entry, one XML declaration, no empty lines, texts escaped
+ * again after libxml2 resolved their references. Returns 0; -1
  * with QX_ERR_MEMORY_NOT_FOUND, QX_ERR_XML_NOT_VALID, QX_ERR_BUFFER_FULL or
  * QX_ERR_POINTER_NULL (no text, or its last Idx empty) recorded on slot, the
  * text then unchanged. */

@@ -4,13 +4,18 @@
 
 #include "qxxml/qxxml_private.h"
 
-void qxxml_set_error(int slot, int code) {
+void qxxml_set_error_errno(int slot, int code, int sys_errno) {
   /* An unknown code keeps its number but takes entry 0's text. */
   const char *text = qx_error_message(code);
   qxxml_lock(slot);
-  qx_error_capture(&qxxml_slots[slot].error, code, text);
+  qx_error_capture_errno(&qxxml_slots[slot].error, code, text, sys_errno);
   qxxml_unlock(slot);
 }
+
+/* Not the current errno: at most places nothing set it for this failure, and
+ * it would name whatever an earlier call left there ("Operation now in
+ * progress" from every connect). */
+void qxxml_set_error(int slot, int code) { qxxml_set_error_errno(slot, code, 0); }
 
 void qxxml_copy_error(int slot, qx_error_record *destination, const qx_error_record *source) {
   qxxml_lock(slot);

@@ -4,11 +4,15 @@
  * the front of the element that holds it, adds the XML declaration and folds
  * runs of line feeds. Two SAX passes run over the text: the first collects
  * the Idx texts, the second writes the filtered document, which replaces the
- * text only once both passes succeeded. */
+ * text only once both passes succeeded. libxml2 hands over texts with their
+ * references resolved, so every text is escaped again as it is written:
+ * otherwise an "&amp;" would be posted as a bare "&" and a "&lt;" in a name
+ * would become markup. */
 #include <libxml/parser.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/qx_xml_text.h"
 #include "qxxml/qxxml_docmodel_private.h"
 #include "qxxml/qxxml_private.h"
 
@@ -87,6 +91,17 @@ void append(qxxml_filter_context *c, const char *text, size_t length) {
   c->out_length += length;
 }
 
+/* Appends a text as character data; one that does not fit fails the filter. */
+void append_escaped(qxxml_filter_context *c, const char *text, size_t length) {
+  if (c->full) return;
+  const int room = static_cast<int>(sizeof c->out - c->out_length);
+  const int written = qx_xml_escape(text, static_cast<int>(length), c->out + c->out_length, room);
+  if (written < 0)
+    c->full = 1;
+  else
+    c->out_length += static_cast<size_t>(written);
+}
+
 void append_tag(qxxml_filter_context *c, const char *opening, const char *name) {
   append(c, opening, strlen(opening));
   append(c, name, strlen(name));
@@ -145,7 +160,7 @@ void qxxml_filter_on_start(void *user_data, const xmlChar *name_text, const xmlC
   for (; c->cursor < c->item_count && c->items[c->cursor].element == element; c->cursor++) {
     if (!written) continue;
     append(c, "\n<Idx>", 6);
-    append(c, c->items[c->cursor].text, strlen(c->items[c->cursor].text));
+    append_escaped(c, c->items[c->cursor].text, strlen(c->items[c->cursor].text));
     append(c, "</Idx>", 6);
   }
 }
@@ -184,7 +199,7 @@ void qxxml_filter_on_characters(void *user_data, const xmlChar *bytes, int lengt
     memcpy(item_text + current, text, piece);
     item_text[current + piece] = '\0';
   } else if (c->removed_depth == 0) {
-    append(c, text, piece);
+    append_escaped(c, text, piece);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <string.h>
 #include <sys/socket.h>
 
+#include <chrono>
+
 #include "qxxml/qxxml_private.h"
 
 enum {
@@ -25,7 +27,44 @@ enum {
   CREDENTIALS_MAX = 2 * QXXML_AUTH_MAX,
   CREDENTIALS_BASE64_MAX = 4 * ((CREDENTIALS_MAX + 2) / 3) + 1,
   REQUEST_MAX = CREDENTIALS_BASE64_MAX + 128,
+  /* The longest one transaction (connect, send and receive of a download or
+   * a post) may take. A document is at most 20000 bytes, which a device that
+   * is alive delivers in far less than a second; the silence rule alone does
+   * not end a device that keeps trickling bytes (one byte every 9 s holds a
+   * download for two days). 30 s leaves a slow connect (5 s) and a slow
+   * device room many times over. */
+  TRANSACTION_LIMIT_MS = 30000,
+  WAIT_MS = 1000, /* one readiness wait */
 };
+
+static std::atomic<int> transaction_limit_ms{TRANSACTION_LIMIT_MS};
+
+int qxxml_set_transaction_limit_ms(int ms) { return transaction_limit_ms.exchange(ms); }
+
+static long long now_ms(void) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void qxxml_begin_transaction(int slot) {
+  qxxml_slots[slot].transaction_end_ms = now_ms() + transaction_limit_ms.load();
+}
+
+static bool transaction_expired(int slot) { return now_ms() >= qxxml_slots[slot].transaction_end_ms; }
+
+/* How many of a phase's `most` one-second waits fit before the transaction's
+ * deadline: fewer when it comes first, 0 once it has passed. A wait begun
+ * just before the deadline may run past it by less than a second. */
+static int waits_left(int slot, int most) {
+  long long left = qxxml_slots[slot].transaction_end_ms - now_ms();
+  if (left <= 0) return 0;
+  long long waits = (left + WAIT_MS - 1) / WAIT_MS;
+  return waits < most ? (int)waits : most;
+}
+
+/* A wait that ended without readiness: the transaction's deadline when it
+ * has passed, else the phase's own code. Neither is a failed system call. */
+static int wait_failure(int slot, int code) { return transaction_expired(slot) ? QX_ERR_TIMEOUT : code; }
 
 static const std::atomic<int> *stop_mark(int slot) { return &qxxml_slots[slot].slot.state; }
 
@@ -36,51 +75,60 @@ void qxxml_close_socket(int slot) {
 }
 
 /* Records the failure of a connect and reports it to the caller. */
-static int connect_failed(int slot, int module, int code) {
-  qxxml_set_error(slot, code);
+static int connect_failed(int slot, int module, int code, int sys_errno) {
+  qxxml_set_error_errno(slot, code, sys_errno);
   qxxml_slot &s = qxxml_slots[slot].slot;
   if (s.settings.callbacks.connect_failed)
     s.settings.callbacks.connect_failed(slot, s.owner, module, &qxxml_slots[slot].error);
   return -1;
 }
 
+/* The error number of a connect that the readiness wait reported as done:
+ * the connect's own (SO_ERROR) when it failed, getpeername's when the socket
+ * has no peer all the same, 0 when it is connected. */
+static int connect_result(qx_socket_t sock) {
+  int pending = 0;
+  socklen_t pending_len = sizeof pending;
+  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &pending, &pending_len) != 0) return errno;
+  if (pending != 0) return pending;
+  struct sockaddr_in peer;
+  socklen_t peer_len = sizeof peer;
+  return getpeername(sock, (struct sockaddr *)&peer, &peer_len) == 0 ? 0 : errno;
+}
+
+/* Closes the half-made connection and reports why it failed. */
+static int abandon_connect(int slot, int module, int code, int sys_errno) {
+  qxxml_close_socket(slot);
+  return connect_failed(slot, module, code, sys_errno);
+}
+
 int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) {
   qx_socket_t &sock = qxxml_slots[slot].socket;
-  if (qx_socket_startup() != 0) return connect_failed(slot, module, QX_ERR_SOCKET_INIT);
+  if (qx_socket_startup() != 0) return connect_failed(slot, module, QX_ERR_SOCKET_INIT, 0);
   if (host[0] != '\0' && qx_resolve(ip16, host) != 0) {
     memset(ip16, 0, 16);
-    return connect_failed(slot, module, QX_ERR_RESOLVE);
+    return connect_failed(slot, module, QX_ERR_RESOLVE, 0); /* the resolver's codes are no errno */
   }
   qxxml_close_socket(slot);
   sock = socket(AF_INET, SOCK_STREAM, 0);
-  if (sock == QX_INVALID_SOCKET) return connect_failed(slot, module, QX_ERR_SOCKET_CREATE);
-  if (qx_socket_option(sock, 0) != 0) {
-    qxxml_close_socket(slot);
-    return connect_failed(slot, module, QX_ERR_SOCKET_NONBLOCK);
-  }
+  if (sock == QX_INVALID_SOCKET) return connect_failed(slot, module, QX_ERR_SOCKET_CREATE, errno);
+  if (qx_socket_option(sock, QX_SOCKET_NONBLOCK) != 0)
+    return abandon_connect(slot, module, QX_ERR_SOCKET_NONBLOCK, errno);
   struct sockaddr_in address;
   memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons((unsigned short)port);
-  if (inet_pton(AF_INET, ip16, &address.sin_addr) != 1) {
-    qxxml_close_socket(slot);
-    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
-  }
-  if (connect(sock, (struct sockaddr *)&address, sizeof address) != 0 && errno != EINPROGRESS) {
-    qxxml_close_socket(slot);
-    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
-  }
+  if (inet_pton(AF_INET, ip16, &address.sin_addr) != 1) return abandon_connect(slot, module, QX_ERR_SOCKET_CONNECT, 0);
+  if (connect(sock, (struct sockaddr *)&address, sizeof address) != 0 && errno != EINPROGRESS)
+    return abandon_connect(slot, module, QX_ERR_SOCKET_CONNECT, errno);
   qx_socket_set writable;
   qx_socket_set_clear(&writable);
   qx_socket_set_add(&writable, sock);
-  int r = qx_select_wait(nullptr, &writable, nullptr, CONNECT_WAITS, stop_mark(slot));
+  int r = qx_select_wait(nullptr, &writable, nullptr, waits_left(slot, CONNECT_WAITS), stop_mark(slot));
   if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
-  struct sockaddr_in peer;
-  socklen_t peer_len = sizeof peer;
-  if (r != 0 || getpeername(sock, (struct sockaddr *)&peer, &peer_len) != 0) {
-    qxxml_close_socket(slot);
-    return connect_failed(slot, module, QX_ERR_SOCKET_CONNECT);
-  }
+  if (r != 0) return abandon_connect(slot, module, wait_failure(slot, QX_ERR_SOCKET_CONNECT), 0);
+  int refused = connect_result(sock);
+  if (refused != 0) return abandon_connect(slot, module, QX_ERR_SOCKET_CONNECT, refused);
   qxxml_slot &s = qxxml_slots[slot].slot;
   if (s.settings.callbacks.connected) s.settings.callbacks.connected(slot, s.owner, module);
   return 0;
@@ -95,16 +143,16 @@ int qxxml_send(int slot, const char *text, int length) {
     qx_socket_set writable;
     qx_socket_set_clear(&writable);
     qx_socket_set_add(&writable, sock);
-    int r = qx_select_wait(nullptr, &writable, nullptr, SEND_WAITS, stop_mark(slot));
+    int r = qx_select_wait(nullptr, &writable, nullptr, waits_left(slot, SEND_WAITS), stop_mark(slot));
     if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
     if (r != 0) {
-      qxxml_set_error(slot, QX_ERR_SELECT_WRITE);
+      qxxml_set_error(slot, wait_failure(slot, QX_ERR_SELECT_WRITE));
       return -1;
     }
     long n = qx_socket_send(sock, text + sent, length - sent);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (n <= 0) {
-      qxxml_set_error(slot, QX_ERR_SEND);
+      qxxml_set_error_errno(slot, QX_ERR_SEND, n < 0 ? errno : 0);
       return -1;
     }
     sent += (int)n;
@@ -161,14 +209,19 @@ int qxxml_receive(int slot, char *body, int *length) {
     qx_socket_set readable;
     qx_socket_set_clear(&readable);
     qx_socket_set_add(&readable, sock);
-    int r = qx_select_wait(&readable, nullptr, nullptr, RECEIVE_WAITS, stop_mark(slot));
+    int r = qx_select_wait(&readable, nullptr, nullptr, waits_left(slot, RECEIVE_WAITS), stop_mark(slot));
     if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+    /* A device that keeps sending never falls silent: the deadline ends it. */
+    if (transaction_expired(slot)) {
+      qxxml_set_error(slot, QX_ERR_TIMEOUT);
+      return -1;
+    }
     if (r != 0) break; /* silent for ten seconds: the reply is over */
     char chunk[CHUNK_MAX];
     long n = recv(sock, chunk, sizeof chunk, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
     if (n < 0) {
-      qxxml_set_error(slot, QX_ERR_RECV);
+      qxxml_set_error_errno(slot, QX_ERR_RECV, errno);
       return -1;
     }
     if (n == 0) break;
@@ -225,6 +278,7 @@ static int build_get_request(char *request, int capacity, int kind, const char *
 /* Sends a request on a fresh connection and receives the reply body. */
 static int exchange(int slot, int module, char *ip16, const char *host, int port, const char *request, int request_len,
                     char *body, int *length) {
+  qxxml_begin_transaction(slot);
   int r = qxxml_connect(slot, module, ip16, host, port);
   if (r != 0) return r;
   r = qxxml_send(slot, request, request_len);

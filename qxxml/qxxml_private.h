@@ -56,7 +56,8 @@ struct qxxml_slot_storage {
   /* The worker created wake_sem (a start that failed early did not). Atomic:
    * a close that finds it 0 relies on the worker seeing state 0 instead. */
   std::atomic<int> wake_sem_ready;
-  int release_pending; /* a close timed out: release once the old worker has ended */
+  int release_pending;          /* a close timed out: release once the old worker has ended */
+  long long transaction_end_ms; /* worker only: when the current transaction's time runs out (steady clock) */
 };
 
 extern qxxml_slot_storage qxxml_slots[QXXML_ID_COUNT_MAX];
@@ -82,8 +83,14 @@ bool qxxml_slot_is_free(int slot);
 /* Releases what a closed slot holds once its worker has ended. */
 void qxxml_release_slot(int slot);
 
-/* Errors: the single place where qxxml records a failure; any thread. */
+/* Errors: the single place where qxxml records a failure; any thread.
+ * qxxml_set_error records a failure that no system call reported (a refused
+ * argument, a protocol fault, a time-out of the library's own): sys_errno 0
+ * and sys_text empty. qxxml_set_error_errno records the failure of a system
+ * call with the error number it left, saved right after the call because
+ * any later call may change errno. */
 void qxxml_set_error(int slot, int code);
+void qxxml_set_error_errno(int slot, int code, int sys_errno);
 void qxxml_copy_error(int slot, qx_error_record *destination, const qx_error_record *source);
 
 /* Per-slot wrappers of the runtime primitives; each records its code on the
@@ -123,7 +130,16 @@ int qxxml_prepare_post(int slot, const char *document, int length, const qxxml_s
 void qxxml_refresh_snmp_cache(int slot);
 
 /* HTTP exchange, on the slot's worker thread. Each returns 0, -1 after
- * recording its failure, or QXXML_STOPPED when the slot was closed. */
+ * recording its failure, or QXXML_STOPPED when the slot was closed.
+ * A transaction (a download or a post: connect, send and receive) has an
+ * overall deadline besides the phases' own waits; when it passes, the
+ * transaction fails with QX_ERR_TIMEOUT. qxxml_begin_transaction starts its
+ * clock: the get and post transactions start it themselves, the caller of a
+ * lone qxxml_connect starts it first. */
+void qxxml_begin_transaction(int slot);
+/* Sets the length of that deadline in ms for every later transaction and
+ * returns the one before; for tests, which cannot wait out the 30 s. */
+int qxxml_set_transaction_limit_ms(int ms);
 int qxxml_connect(int slot, int module, char *ip16, const char *host, int port);
 int qxxml_send(int slot, const char *text, int length);
 int qxxml_receive(int slot, char *body, int *length);

@@ -3,8 +3,9 @@
  * A record is flat: a leading timestamp, then one zero-terminated text field
  * per element path the system keeps (its key), in key-table order. A key
  * below an Entry owns an array with one field per possible entry, stored as a
- * whole before the next key's array. Texts stay exactly as the device sent
- * them; nothing is converted to numbers here.
+ * whole before the next key's array. Texts stay as the device sent them,
+ * with references resolved ("&amp;" is stored as "&"; whatever writes them
+ * into XML again escapes them); nothing is converted to numbers here.
  *
  * Each document is described once, by the X-macro tables below; the records,
  * the field ids and the exported key tables are all generated from them, so

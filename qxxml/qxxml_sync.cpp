@@ -1,5 +1,7 @@
 /* Per-slot wrappers of the locks, semaphores and threads, recording their
- * failures on the slot they name. */
+ * failures on the slot they name. The runtime primitives report a failure by
+ * their result and leave errno alone, so these records carry no error number
+ * rather than a stale one. */
 #include <pthread.h>
 
 #include "qxxml/qxxml_private.h"
@@ -21,7 +23,7 @@ int qxxml_lock_init(int slot) {
 int qxxml_lock(int slot) {
   qxxml_lock_init(slot);
   if (qx_thread_mutex_lock(&qxxml_slots[slot].lock) != 0) {
-    qx_error_capture(&qxxml_slots[slot].error, QX_ERR_MUTEX_LOCK, qx_error_message(QX_ERR_MUTEX_LOCK));
+    qx_error_capture_errno(&qxxml_slots[slot].error, QX_ERR_MUTEX_LOCK, qx_error_message(QX_ERR_MUTEX_LOCK), 0);
     return -1;
   }
   return 0;
@@ -29,7 +31,7 @@ int qxxml_lock(int slot) {
 
 int qxxml_unlock(int slot) {
   if (qx_thread_mutex_unlock(&qxxml_slots[slot].lock) != 0) {
-    qx_error_capture(&qxxml_slots[slot].error, QX_ERR_MUTEX_UNLOCK, qx_error_message(QX_ERR_MUTEX_UNLOCK));
+    qx_error_capture_errno(&qxxml_slots[slot].error, QX_ERR_MUTEX_UNLOCK, qx_error_message(QX_ERR_MUTEX_UNLOCK), 0);
     return -1;
   }
   return 0;

@@ -115,8 +115,15 @@ int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_coun
 int qxxml_set_snmp_manager(int slot, const char *ip, int port) {
   if (!slot_runs(slot)) return -1;
   qxxml_slot &s = qxxml_slots[slot].slot;
+  /* The address is the caller's text: escaped, it stays the text of its
+   * element whatever it holds. A document that would not fit is refused. */
+  char address[QXXML_DOC_MAX];
   char document[QXXML_DOC_MAX] = {0};
-  snprintf(document, sizeof document, kSnmpManagerDocument, ip ? ip : "", port);
+  if (qx_xml_escape(ip ? ip : "", -1, address, sizeof address) < 0 ||
+      snprintf(document, sizeof document, kSnmpManagerDocument, address, port) >= (int)sizeof document) {
+    qxxml_set_error(slot, QX_ERR_BUFFER_FULL);
+    return -1;
+  }
   /* A fixed document: no filter, and never an authorization line. */
   if (format_post(slot, nullptr, document, s.post_buf) != 0) return -1;
   return post_pending(slot);

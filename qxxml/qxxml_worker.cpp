@@ -192,6 +192,7 @@ static void worker(void) {
   qxxml_sem_post(0, &qxxml_lib.start_sem);
 
   if (s.settings.connect_at_open) {
+    qxxml_begin_transaction(slot);
     int r = qxxml_connect(slot, -1, s.ip, s.host, s.port);
     if (r == QXXML_STOPPED || qxxml_worker_abandoned()) return;
     qxxml_close_socket(slot);

@@ -1,11 +1,13 @@
 /* Setup writer: turns a setup record and its counts back into a complete
  * setup.xml text. It mirrors the setup key table: one element per key, in
  * table order, nested as the key's path says, and the keys below an Entry
- * repeated once per entry the counts report. Texts are written byte for
- * byte, without escaping: the device's own escaping was resolved when the
- * record was parsed. */
+ * repeated once per entry the counts report. Texts are escaped: the parse
+ * resolved the device's references, so a stored "&" or "</Name>" is
+ * content, and written raw it would make the post malformed or close an
+ * element early. */
 #include <string.h>
 
+#include "common/qx_xml_text.h"
 #include "qxxml/qxxml_docmodel_private.h"
 #include "qxxml/qxxml_private.h"
 
@@ -53,6 +55,15 @@ struct qxxml_writer {
     length += n;
   }
   void append(const char *text) { append(text, strlen(text)); }
+  void append_escaped(const char *text, size_t n) {
+    if (full) return;
+    const int written =
+        qx_xml_escape(text, static_cast<int>(n), out + length, static_cast<int>(QXXML_DOC_MAX - length));
+    if (written < 0)
+      full = true;
+    else
+      length += static_cast<size_t>(written);
+  }
   void tag(const char *opening, name_view name) {
     append(opening);
     append(name.text, name.length);
@@ -82,7 +93,7 @@ struct qxxml_writer {
     tag("\n<", name);
     /* strnlen: a caller's record whose field lacks its zero is written up to
      * the field's end, never past it. */
-    append(text, strnlen(text, static_cast<size_t>(row->bytes)));
+    append_escaped(text, strnlen(text, static_cast<size_t>(row->bytes)));
     tag("</", name);
   }
 };

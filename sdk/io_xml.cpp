@@ -9,8 +9,6 @@ namespace zelvoapi {
 
 namespace {
 
-void IoXmlDispatch(TSdkObject *object, unsigned message, void *payload);
-
 intptr_t IoXmlWindowProc(TSdkMessageTarget *window, TSdkMessage &message) {
   return IoXmlFamily().WindowProc(window, message);
 }
@@ -39,33 +37,10 @@ TIoXmlSetupEventArgs SetupArgs(TSdkObject *sender, const TIoXmlSetupPayload &pay
 
 // Invokes the slot's handler, if any, with a record built from the payload.
 template <class TArgs, class TPayload, class TBuild>
-void RaisePosted(const TEventSlot &slot, TSdkObject *sender, void *payload, TBuild build) {
+void RaisePosted(const TEventSlot &slot, TSdkObject *sender, const TPayload &payload, TBuild build) {
   if (!slot) return;
-  TArgs args = build(sender, *static_cast<const TPayload *>(payload));
+  TArgs args = build(sender, payload);
   slot->Invoke(args);
-}
-
-void IoXmlDispatch(TSdkObject *object, unsigned message, void *payload) {
-  auto *self = static_cast<TIoXml *>(object);
-  switch (message) {
-    case IOXML_MSG_STATUS:
-      RaiseEvent<TIoXmlStatusEventArgs>(self->OnStatus, self, *static_cast<const int32_t *>(payload));
-      break;
-    case IOXML_MSG_VALUES:
-      RaisePosted<TIoXmlValuesEventArgs, TIoXmlValuesPayload>(self->OnValues, self, payload, ValuesArgs);
-      break;
-    case IOXML_MSG_SETUP:
-      RaisePosted<TIoXmlSetupEventArgs, TIoXmlSetupPayload>(self->OnSetup, self, payload, SetupArgs);
-      break;
-    case IOXML_MSG_SETUP_SENT:
-      RaisePosted<TIoXmlSetupEventArgs, TIoXmlSetupPayload>(self->OnSetupSent, self, payload, SetupArgs);
-      break;
-    case IOXML_MSG_ERROR: {
-      const auto &error = *static_cast<const TIoXmlErrorPayload *>(payload);
-      RaiseEvent<TSdkErrorEventArgs>(self->OnError, self, static_cast<uint8_t>(error.Operation & 0xFF), error.Error, 0);
-      break;
-    }
-  }
 }
 
 template <class T>
@@ -81,7 +56,7 @@ qx_error_record SlotError(int slot) {
 
 // Payload of a finished setup download or post, from the slot's cache; null
 // when the slot holds no valid document.
-TIoXmlSetupPayload *SetupPayload(int slot, int32_t action) {
+TIoXmlSetupPayload *SetupPayload(int slot, int32_t action, uint32_t generation) {
   qxxml_setup *record = nullptr;
   qxxml_setup_counts *counts = nullptr;
   if (qxxml_get_setup_cache(slot, &record, &counts) != 0) return nullptr;
@@ -91,21 +66,65 @@ TIoXmlSetupPayload *SetupPayload(int slot, int32_t action) {
   payload->Counts = counts;
   qxxml_get_module(slot, payload->Host, &payload->Port);
   payload->Action = action;
+  payload->Generation = generation;
   return payload;
 }
 
 }  // namespace
 
+// Delivers the family's messages to the object's handlers. An event that
+// points into the slot's records is dropped when they changed generation
+// since it was posted: its pointers lead to freed or refilled memory.
+class TIoXmlDispatcher {
+ public:
+  static void Dispatch(TSdkObject *object, unsigned message, void *payload) {
+    auto *self = static_cast<TIoXml *>(object);
+    switch (message) {
+      case IOXML_MSG_STATUS:
+        RaiseEvent<TIoXmlStatusEventArgs>(self->OnStatus, self, *static_cast<const int32_t *>(payload));
+        break;
+      case IOXML_MSG_VALUES: {
+        const auto &values = *static_cast<const TIoXmlValuesPayload *>(payload);
+        if (!Current(*self, TIoXml::rkValues, values.Generation)) break;
+        RaisePosted<TIoXmlValuesEventArgs>(self->OnValues, self, values, ValuesArgs);
+        break;
+      }
+      case IOXML_MSG_SETUP:
+      case IOXML_MSG_SETUP_SENT: {
+        const auto &setup = *static_cast<const TIoXmlSetupPayload *>(payload);
+        if (!Current(*self, TIoXml::rkSetup, setup.Generation)) break;
+        const TEventSlot &slot = message == IOXML_MSG_SETUP ? self->OnSetup : self->OnSetupSent;
+        RaisePosted<TIoXmlSetupEventArgs>(slot, self, setup, SetupArgs);
+        break;
+      }
+      case IOXML_MSG_ERROR: {
+        const auto &error = *static_cast<const TIoXmlErrorPayload *>(payload);
+        RaiseEvent<TSdkErrorEventArgs>(self->OnError, self, static_cast<uint8_t>(error.Operation & 0xFF), error.Error,
+                                       0);
+        break;
+      }
+    }
+  }
+
+ private:
+  static bool Current(const TIoXml &object, TIoXml::TRecordKind kind, uint32_t generation) {
+    return object.RecordGeneration(kind) == generation;
+  }
+};
+
 TSdkFamily &IoXmlFamily() {
   // Never destroyed: objects may outlive the order of static destruction.
-  static TSdkFamily *family = new TSdkFamily("TIoXmlWndClass", IOXML_LAST_MESSAGE_OFFSET, IoXmlDispatch);
+  static TSdkFamily *family = new TSdkFamily("TIoXmlWndClass", IOXML_LAST_MESSAGE_OFFSET, TIoXmlDispatcher::Dispatch);
   return *family;
 }
 
 TIoXml::TIoXml(void *owner) : TIoXmlCustom(owner) { IoXmlFamily().OpenWindow(Owner, IoXmlWindowProc); }
 
 TIoXml::~TIoXml() {
-  EndLookup();
+  // First, while the object is whole: a callback arriving once the handlers
+  // or the vtable of this class were being torn down would find half an
+  // object.
+  StopCallbacks();
   IoXmlFamily().CloseWindow(this);
 }
 
@@ -145,6 +164,7 @@ void TIoXml::DoValuesDone(int slot, void *owner, int module, qxxml_values *recor
       qxxml_get_module(Slot, payload->Host, &payload->Port);
     }
   }
+  if (payload) payload->Generation = RecordGeneration(rkValues);
   qx_error_record error = delivered ? qx_error_record{} : SlotError(Slot);
   TIoXmlCustom::DoValuesDone(slot, owner, module, record, counts);
   if (!delivered) {
@@ -155,7 +175,7 @@ void TIoXml::DoValuesDone(int slot, void *owner, int module, qxxml_values *recor
 }
 
 void TIoXml::DoSetupDone(int slot, void *owner, int module, qxxml_setup *record, qxxml_setup_counts *counts) {
-  TIoXmlSetupPayload *payload = SetupPayload(Slot, State);
+  TIoXmlSetupPayload *payload = SetupPayload(Slot, State, RecordGeneration(rkSetup));
   qx_error_record error = payload ? qx_error_record{} : SlotError(Slot);
   TIoXmlCustom::DoSetupDone(slot, owner, module, record, counts);
   if (payload) {
@@ -167,7 +187,7 @@ void TIoXml::DoSetupDone(int slot, void *owner, int module, qxxml_setup *record,
 
 void TIoXml::DoPostDone(int slot, void *owner, int module, qxxml_setup *record, qxxml_setup_counts *counts) {
   TIoXmlAction action = State;
-  TIoXmlSetupPayload *payload = SetupPayload(Slot, action);
+  TIoXmlSetupPayload *payload = SetupPayload(Slot, action, RecordGeneration(rkSetup));
   qx_error_record error = payload ? qx_error_record{} : SlotError(Slot);
   TIoXmlCustom::DoPostDone(slot, owner, module, record, counts);
   if (payload) {

@@ -77,11 +77,12 @@ class QX_EXPORT TIoXmlCustom : public TSdkObject {
                            int *result);
   // The index lookup's values arrived on the temporary slot.
   virtual void DoLookupDone(int slot, void *owner, int module, qxxml_values *record, qxxml_values_counts *counts);
-  // Closes the slot (once more if Close fails) and leaves the family; the
-  // last object of the family shuts qxxml down.
+  // Stops the callbacks (see StopCallbacks) and leaves the family; the last
+  // object of the family shuts qxxml down.
   virtual ~TIoXmlCustom();
 
-  // Operations; each returns one of the IOXML_* results.
+  // Operations; each returns one of the IOXML_* results. A Close frees the
+  // slot's records and a request refills those of its kind (see TRecordKind).
   virtual int Open();
   virtual int Close();
   virtual int GetValues();
@@ -94,6 +95,24 @@ class QX_EXPORT TIoXmlCustom : public TSdkObject {
   virtual int SetCalibration(uint32_t id, double calibration);
 
  protected:
+  // The slot's records that events point into. A values request (GetValues,
+  // LoadValues) refills the values record; a setup download and every post
+  // refill the setup record, since the device's reply to a post is parsed
+  // as the slot's new setup.
+  enum TRecordKind : int { rkValues = 0, rkSetup = 1 };
+  // The generation of the slot's records of `kind`: it changes when the
+  // slot is closed and when a request that refills them is issued. Read on
+  // the worker when a completion builds its payload and on the user-interface
+  // thread when the event is dispatched.
+  uint32_t RecordGeneration(TRecordKind kind) const;
+
+  // Stops every library callback into the object: ends a lookup, closes the
+  // slot with the base's own Close (a close the program did not ask for
+  // raises no event) and returns only once the slot's worker has ended. The
+  // most-derived destructor calls it before anything of the object is torn
+  // down; a later call finds nothing left to stop.
+  void StopCallbacks();
+
   // Called first by a lookup completion: false when the lookup was
   // abandoned (the object is being destroyed), which then must do nothing.
   bool ClaimLookup(int lookup_slot);
@@ -107,11 +126,14 @@ class QX_EXPORT TIoXmlCustom : public TSdkObject {
   // ends) and forgets it.
   void FinishLookup(int lookup_slot);
   // Ends a lookup in progress: waits for a running completion, or closes the
-  // temporary slot. The destructors call it first, so that no lookup
-  // callback can reach a dying object.
+  // temporary slot and waits for its worker to end.
   void EndLookup();
 
  private:
+  // A request of `action` begins: sets the state and makes the events of
+  // the records it refills stale.
+  void Begin(TIoXmlAction action);
+  void RenewRecords(TRecordKind kind);
   int StartLookup();
   int Post(const std::string &document);
   int PostSensorDocument(TIoXmlAction action, int index);
@@ -120,6 +142,8 @@ class QX_EXPORT TIoXmlCustom : public TSdkObject {
   std::condition_variable lookup_done_;
   int lookup_slot_ = -1;      // temporary slot of a lookup in progress
   bool lookup_busy_ = false;  // its completion is running
+  std::atomic<uint32_t> values_generation_{0};
+  std::atomic<uint32_t> setup_generation_{0};
 };
 
 // Argument records of the events.
@@ -174,6 +198,13 @@ class QX_EXPORT TIoXml : public TIoXmlCustom {
  public:
   explicit TIoXml(void *owner);
 
+  // OnValues, OnSetup and OnSetupSent hand out pointers into the slot's
+  // records, which a Close frees and a request of their kind refills (see
+  // TRecordKind). Such an event is delivered only while its records are the
+  // ones it was posted for: a Close, or a request of its kind, issued after
+  // the completion but before the event reached the user-interface thread
+  // drops it undelivered. A request of the other kind leaves it alone.
+  // OnStatus and OnError carry copies of their own and are always delivered.
   TEventSlot OnOpen;       // TSdkSimpleEventArgs, raised by Open
   TEventSlot OnClose;      // TSdkSimpleEventArgs, raised by Close
   TEventSlot OnBegin;      // TSdkSimpleEventArgs, raised when a request was issued
@@ -193,8 +224,9 @@ class QX_EXPORT TIoXml : public TIoXmlCustom {
   void DoPostParse(int slot, void *owner, char *text, int length, int kind, void *record, void *counts,
                    int *result) override;
   void DoLookupDone(int slot, void *owner, int module, qxxml_values *record, qxxml_values_counts *counts) override;
-  // Removes the family's target when this is the last object, then deletes
-  // the handlers (slots in reverse order).
+  // Stops the callbacks first, while the object is whole; then removes the
+  // family's target when this is the last object and deletes the handlers
+  // (slots in reverse order).
   ~TIoXml() override;
 
   int Open() override;
@@ -209,6 +241,10 @@ class QX_EXPORT TIoXml : public TIoXmlCustom {
   int SetCalibration(uint32_t id, double calibration) override;
 
  private:
+  // The family's dispatcher, which compares an event's generation with the
+  // object's.
+  friend class TIoXmlDispatcher;
+
   // Raises OnBegin or OnError for a request's result.
   int Report(int result, TIoXmlAction operation, bool report_bad_state);
   // Posts an error event for a failure reported by a completion.

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/qx_thread.h"
 #include "sdk/document_xml.h"
 #include "sdk/io_xml_private.h"
 
@@ -12,6 +13,8 @@ namespace {
 // Waits for a new slot's worker to run: 2 seconds is ample for a thread
 // start, and short enough not to freeze the user interface for long.
 constexpr int kStartWaitSeconds = 2;
+// How often a close is asked again while the slot's worker outlives it.
+constexpr int kCloseRetryMs = 20;
 
 TIoXmlCustom *OwnerObject(void *owner) { return static_cast<TIoXmlCustom *>(owner); }
 
@@ -53,6 +56,14 @@ qx_error_record TextError(const char *text) {
   return record;
 }
 
+// Closes `slot` and returns only once its worker has ended, so that none of
+// its callbacks can come later. The library gives up joining a worker after
+// a few seconds and keeps the slot until the worker ends; a further close
+// then reaps it.
+void CloseUntilEnded(int slot) {
+  while (qxxml_close(slot) != 0) qx_sleep_ms(kCloseRetryMs);
+}
+
 }  // namespace
 
 void BuildOpenSettings(const TIoXmlCustom &object, qxxml_settings &settings) {
@@ -79,13 +90,36 @@ void BuildLookupSettings(qxxml_settings &settings) {
 TIoXmlCustom::TIoXmlCustom(void *owner) : TSdkObject(owner) { IoXmlFamily().Join(this, qxxml_init); }
 
 TIoXmlCustom::~TIoXmlCustom() {
-  EndLookup();
-  // The base's own Close: the derived part is already gone.
-  if (TIoXmlCustom::Close() != 0 && Slot != -1) {
-    qxxml_close(Slot);
-    Slot = -1;
-  }
+  // Already done by a derived destructor; an object built as this class
+  // itself stops here, before its members go.
+  StopCallbacks();
   IoXmlFamily().Leave(this, qxxml_uninit);
+}
+
+void TIoXmlCustom::StopCallbacks() {
+  EndLookup();
+  if (TIoXmlCustom::Close() != IOXML_ISSUED && Slot != -1) {
+    CloseUntilEnded(Slot);
+    Slot = -1;
+    State = xaClosed;
+  }
+}
+
+uint32_t TIoXmlCustom::RecordGeneration(TRecordKind kind) const {
+  return kind == rkValues ? values_generation_.load() : setup_generation_.load();
+}
+
+void TIoXmlCustom::RenewRecords(TRecordKind kind) {
+  std::atomic<uint32_t> &generation = kind == rkValues ? values_generation_ : setup_generation_;
+  ++generation;
+}
+
+void TIoXmlCustom::Begin(TIoXmlAction action) {
+  // Before the library hears of the request: its completion must find the
+  // new generation. The previous completion read the old one before it
+  // returned the state to idle, which the caller saw.
+  RenewRecords(action == xaGetValues ? rkValues : rkSetup);
+  State = action;
 }
 
 void TIoXmlCustom::DoConnected(int, void *, int) {}
@@ -128,6 +162,10 @@ int TIoXmlCustom::Close() {
   if (State == xaClosed) return IOXML_BAD_STATE;
   if (Slot == -1) return IOXML_ISSUED;
   int result = qxxml_close(Slot);
+  // After the library joined the worker: whatever it posted carries the old
+  // generations, also when the join gave up.
+  RenewRecords(rkValues);
+  RenewRecords(rkSetup);
   if (result == 0) {
     Slot = -1;
     State = xaClosed;
@@ -137,7 +175,7 @@ int TIoXmlCustom::Close() {
 
 int TIoXmlCustom::GetValues() {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaGetValues;
+  Begin(xaGetValues);
   if (qxxml_get_values(Slot) == -1) {
     State = xaIdle;
     return IOXML_REFUSED;
@@ -147,7 +185,7 @@ int TIoXmlCustom::GetValues() {
 
 int TIoXmlCustom::GetSetup() {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaGetSetup;
+  Begin(xaGetSetup);
   if (qxxml_get_setup(Slot) == -1) {
     State = xaIdle;
     return IOXML_REFUSED;
@@ -157,13 +195,13 @@ int TIoXmlCustom::GetSetup() {
 
 int TIoXmlCustom::SendSetup(std::string document) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaSendSetup;
+  Begin(xaSendSetup);
   return Post(document);
 }
 
 int TIoXmlCustom::LoadValues(std::string document) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaGetValues;
+  Begin(xaGetValues);
   if (qxxml_load_values(Slot, document.c_str(), static_cast<int>(document.size())) == -1) {
     State = xaIdle;
     return IOXML_REFUSED;
@@ -173,13 +211,13 @@ int TIoXmlCustom::LoadValues(std::string document) {
 
 int TIoXmlCustom::SetOutput(int32_t id, int32_t value) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaSetOutput;
+  Begin(xaSetOutput);
   return Post(OutputDocument(IdxEnabled != 0, static_cast<uint32_t>(id), static_cast<uint32_t>(value)));
 }
 
 int TIoXmlCustom::SetRange(uint32_t id, double min, double max) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaSetRange;
+  Begin(xaSetRange);
   PendingId = id;
   PendingMin = min;
   PendingMax = max;
@@ -189,7 +227,7 @@ int TIoXmlCustom::SetRange(uint32_t id, double min, double max) {
 
 int TIoXmlCustom::SetName(uint32_t id, std::string name) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaSetName;
+  Begin(xaSetName);
   // Inputs and outputs are posted at once: their index follows from the ID.
   if (id >= 1 && id <= IOXML_BINARY_IN_LAST_ID) {
     return Post(BinaryNameDocument(IdxEnabled != 0, "BinaryInSet", id, id, name));
@@ -205,7 +243,7 @@ int TIoXmlCustom::SetName(uint32_t id, std::string name) {
 
 int TIoXmlCustom::SetCalibration(uint32_t id, double calibration) {
   if (State != xaIdle) return IOXML_BAD_STATE;
-  State = xaSetCalibration;
+  Begin(xaSetCalibration);
   PendingId = id;
   PendingCalibration = calibration;
   if (IdxEnabled) return StartLookup();
@@ -312,7 +350,7 @@ void TIoXmlCustom::EndLookup() {
     lookup = lookup_slot_;
     lookup_slot_ = -1;
   }
-  if (lookup != -1) qxxml_close(lookup);
+  if (lookup != -1) CloseUntilEnded(lookup);
 }
 
 }  // namespace zelvoapi

@@ -2,10 +2,13 @@
 //
 // Built as exact-size strings rather than in fixed buffers, so that a long
 // name or a number of hundreds of digits never produces a document cut off
-// in the middle of an element.
+// in the middle of an element. A document too long for the library is
+// refused by it when posted.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "common/qx_xml_text.h"
 #include "sdk/io_xml_private.h"
 #include "sdk/text_number.h"
 
@@ -30,6 +33,24 @@ std::string Document(const std::string &list, const std::string &entry) {
 
 std::string IdText(uint32_t id) { return "<ID>" + Unsigned(id) + "</ID>"; }
 
+// A caller's text as element content: a name holding "&" or "</Name>" must
+// reach the device as that name, not as a malformed document or as markup
+// that sets another field. Escaped piece by piece, so that no length handed
+// to the helper passes what an int holds.
+std::string Escaped(const std::string &text) {
+  constexpr size_t kPiece = 256;
+  char escaped[kPiece * QX_XML_ESCAPE_GROWTH_MAX + 1];
+  std::string out;
+  for (size_t at = 0; at < text.size(); at += kPiece) {
+    const size_t length = std::min(kPiece, text.size() - at);
+    const int written = qx_xml_escape(text.data() + at, static_cast<int>(length), escaped, sizeof escaped);
+    if (written > 0) out.append(escaped, static_cast<size_t>(written));
+  }
+  return out;
+}
+
+std::string NameText(const std::string &name) { return "<Name>" + Escaped(name) + "</Name>"; }
+
 }  // namespace
 
 std::string OutputDocument(bool idx, uint32_t id, uint32_t value) {
@@ -43,11 +64,11 @@ std::string RangeDocument(bool idx, uint32_t index, uint32_t id, double min, dou
 }
 
 std::string SensorNameDocument(bool idx, uint32_t index, uint32_t id, const std::string &name) {
-  return Document("SenSet", IndexText(idx, index) + IdText(id) + "<Name>" + name + "</Name>");
+  return Document("SenSet", IndexText(idx, index) + IdText(id) + NameText(name));
 }
 
 std::string BinaryNameDocument(bool idx, const char *list, uint32_t index, uint32_t id, const std::string &name) {
-  return Document(list, IndexText(idx, index) + IdText(id) + "<Name>" + name + "</Name>");
+  return Document(list, IndexText(idx, index) + IdText(id) + NameText(name));
 }
 
 std::string CalibrationDocument(bool idx, uint32_t index, uint32_t id, double calibration) {

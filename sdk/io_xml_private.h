@@ -25,11 +25,14 @@ enum : unsigned {
 constexpr unsigned IOXML_LAST_MESSAGE_OFFSET = 4;
 
 // Payloads: raw copies only, malloc'ed by the worker, freed by the dispatch.
+// A payload that points into the slot's records carries their generation
+// when it was built; the dispatch drops it once they have another.
 struct TIoXmlValuesPayload {
   const qxxml_values *Values;
   const qxxml_values_counts *Counts;
   char Host[16];
   int32_t Port;
+  uint32_t Generation;
 };
 
 struct TIoXmlSetupPayload {
@@ -38,6 +41,7 @@ struct TIoXmlSetupPayload {
   char Host[16];
   int32_t Port;
   int32_t Action;
+  uint32_t Generation;
 };
 
 struct TIoXmlErrorPayload {
@@ -52,8 +56,9 @@ void BuildOpenSettings(const TIoXmlCustom &object, qxxml_settings &settings);
 // The settings of an index lookup's temporary slot: only values_done.
 void BuildLookupSettings(qxxml_settings &settings);
 
-// Posted documents. Numbers use "." whatever the locale; texts are inserted
-// as given, without escaping. `idx` adds "<Idx>index</Idx>" to the entry.
+// Posted documents. Numbers use "." whatever the locale; names are escaped
+// ("&", "<", ">", '"'), so that the device reads back the name as given.
+// `idx` adds "<Idx>index</Idx>" to the entry.
 std::string OutputDocument(bool idx, uint32_t id, uint32_t value);
 std::string RangeDocument(bool idx, uint32_t index, uint32_t id, double min, double max);
 std::string SensorNameDocument(bool idx, uint32_t index, uint32_t id, const std::string &name);

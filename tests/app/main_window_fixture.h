@@ -18,6 +18,7 @@
 #include "tests/app/gui_driver.h"
 #include "tests/support/devsim_variant.h"
 #include "tests/support/eventually.h"
+#include "tests/support/pump_until.h"
 #include "tools/devsim/devsim.h"
 
 namespace calibrator_test {
@@ -71,18 +72,8 @@ class MainWindowTest : public ::testing::Test {
     for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
     return lines;
   }
-  // Runs the event loop, deferred deletions included, until `done` holds or
-  // `timeout_ms` pass. The loop is left alone once `done` holds, so that no
-  // later event can undo it.
   static bool PumpUntil(const std::function<bool()> &done, int timeout_ms = kWaitMs) {
-    return qxsupport::Eventually(
-        [&] {
-          if (done()) return true;
-          QCoreApplication::processEvents();
-          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-          return done();
-        },
-        std::chrono::milliseconds(timeout_ms));
+    return qxsupport::PumpUntil(done, std::chrono::milliseconds(timeout_ms));
   }
   // Waits until `line` is in the log `count` times.
   bool WaitForLogCount(const QString &line, int count, int timeout_ms = kWaitMs) {

@@ -206,4 +206,30 @@ TEST_F(CommonErrorCapture, SecondCaptureReplacesTheFirst) {
   EXPECT_STREQ(record_.sys_text, std::strerror(EINTR));
 }
 
+TEST_F(CommonErrorCapture, GivenErrnoIsRecordedInsteadOfTheCurrentOne) {
+  errno = EINPROGRESS;
+  qx_error_capture_errno(&record_, QX_ERR_SOCKET_CONNECT, qx_error_message(QX_ERR_SOCKET_CONNECT), ECONNREFUSED);
+  EXPECT_EQ(errno, EINPROGRESS);
+  EXPECT_EQ(record_.code, QX_ERR_SOCKET_CONNECT);
+  EXPECT_STREQ(record_.text, "Socket connect failure");
+  EXPECT_EQ(record_.sys_errno, ECONNREFUSED);
+  EXPECT_STREQ(record_.sys_text, std::strerror(ECONNREFUSED));
+}
+
+// A failure no system call reported carries no system text: neither a stale
+// one nor the "Success" of errno 0.
+TEST_F(CommonErrorCapture, NoFailedCallLeavesTheSystemFieldsEmpty) {
+  errno = EINPROGRESS;
+  qx_error_capture_errno(&record_, QX_ERR_HTTP_401, qx_error_message(QX_ERR_HTTP_401), 0);
+  EXPECT_EQ(errno, EINPROGRESS);
+  EXPECT_EQ(record_.code, QX_ERR_HTTP_401);
+  EXPECT_STREQ(record_.text, "HTTP: Unauthorized");
+  EXPECT_EQ(record_.sys_errno, 0);
+  EXPECT_STREQ(record_.sys_text, "");
+  errno = 0;
+  qx_error_capture(&record_, QX_ERR_TIMEOUT, qx_error_message(QX_ERR_TIMEOUT));
+  EXPECT_EQ(record_.sys_errno, 0);
+  EXPECT_STREQ(record_.sys_text, "");
+}
+
 }  // namespace

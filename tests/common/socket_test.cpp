@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/qx_socket.h"
+#include "tests/common/resolver_spy.h"
 
 namespace {
 
@@ -133,6 +134,44 @@ TEST_P(CommonResolve, WritesDottedTextZeroFilled) {
 
 INSTANTIATE_TEST_SUITE_P(Names, CommonResolve, ::testing::ValuesIn(kResolveRows),
                          [](const ::testing::TestParamInfo<ResolveRow> &info) { return info.param.name; });
+
+struct NeverResolvesRow {
+  const char *name;
+  const char *host;
+  bool looked_up;  // whether the resolver is asked
+};
+
+void PrintTo(const NeverResolvesRow &row, std::ostream *os) { *os << row.name; }
+
+// Names under .invalid are refused as unresolvable without asking the
+// resolver, which would send the query to the name server; every other name
+// is still looked up (the resolver spy of this program answers those
+// without a query).
+const NeverResolvesRow kNeverResolvesRows[] = {
+    {"top_level_name", "invalid", false},
+    {"name_under_it", "no-such-device.invalid", false},
+    {"upper_case", "NO-SUCH-DEVICE.INVALID", false},
+    {"mixed_case_with_trailing_dot", "device.Invalid.", false},
+    {"top_level_with_trailing_dot", "invalid.", false},
+    {"label_ending_in_invalid", "deviceinvalid", true},
+    {"invalid_as_first_label", "invalid.example", true},
+    {"longer_top_level", "device.invalids", true},
+};
+
+class CommonResolveNeverResolves : public ::testing::TestWithParam<NeverResolvesRow> {};
+
+TEST_P(CommonResolveNeverResolves, NameUnderInvalidIsRefusedWithoutALookup) {
+  const NeverResolvesRow &row = GetParam();
+  char out[16];
+  std::memset(out, 'x', sizeof out);
+  const int before = common_test::LookupCount();
+  EXPECT_EQ(qx_resolve(out, row.host), -1);
+  EXPECT_EQ(common_test::LookupCount() - before, row.looked_up ? 1 : 0);
+  for (size_t i = 0; i < sizeof out; ++i) EXPECT_EQ(out[i], '\0') << "byte " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CommonResolveNeverResolves, ::testing::ValuesIn(kNeverResolvesRows),
+                         [](const ::testing::TestParamInfo<NeverResolvesRow> &info) { return info.param.name; });
 
 TEST(CommonResolveArguments, NullNameIsRefused) {
   char out[16];

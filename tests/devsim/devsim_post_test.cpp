@@ -126,6 +126,20 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeRow{"sensor_name_utf8_and_reference",
                   "<Root><SenSet><Entry><ID>101</ID><Name>Neu &amp; S\xC3\xBC\xC3\x9F</Name></Entry></SenSet></Root>",
                   "/*/SenSet/Entry[ID='101']/Name", "Neu & S\xC3\xBC\xC3\x9F"},
+        // Escaped markup is text: the whole of it is the name, and the
+        // calibration written inside it changes nothing.
+        ChangeRow{"sensor_name_with_escaped_markup",
+                  "<Root><SenSet><Entry><ID>101</ID><Name>x&lt;/Name&gt;&lt;Calib&gt;9.9&lt;/Calib&gt;&lt;Name&gt;y"
+                  "</Name></Entry></SenSet></Root>",
+                  "/*/SenSet/Entry[ID='101']/Name", "x</Name><Calib>9.9</Calib><Name>y"},
+        ChangeRow{"escaped_markup_leaves_calib_alone",
+                  "<Root><SenSet><Entry><ID>101</ID><Name>x&lt;/Name&gt;&lt;Calib&gt;9.9&lt;/Calib&gt;&lt;Name&gt;y"
+                  "</Name></Entry></SenSet></Root>",
+                  "/*/SenSet/Entry[ID='101']/Calib", "0.0"},
+        ChangeRow{"output_name_quotes_and_character_references",
+                  "<Root><BinaryOutSet><Entry><ID>151</ID><Name>&quot;Fan&quot; &#38; &#x3C;1&gt;</Name></Entry>"
+                  "</BinaryOutSet></Root>",
+                  "/*/BinaryOutSet/Entry[ID='151']/Name", "\"Fan\" & <1>"},
         ChangeRow{"sensor_min",
                   "<Root><SenSet><Entry><ID>101</ID><Min>-5.0</Min><Max>45.0</Max></Entry></SenSet></Root>",
                   "/*/SenSet/Entry[ID='101']/Min", "-5.0"},

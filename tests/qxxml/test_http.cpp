@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "qxxml/qxxml_private.h"
@@ -247,6 +249,107 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultRow{"NotListening", "not-listening", QX_ERR_SOCKET_CONNECT, QX_ERR_SOCKET_CONNECT}),
     [](const ::testing::TestParamInfo<FaultRow> &info) { return std::string(info.param.name); });
 
+// What a failed download leaves in the slot's record besides its code: the
+// error number of the system call that failed, or nothing when none did.
+struct RecordRow {
+  const char *name;
+  const char *host;   // null: the simulated device
+  const char *fault;  // the device's fault, "" for none
+  bool hook_refuses;  // a pre-parse hook refuses the document
+  int code;
+  int sys_errno;  // 0: no system call failed, sys_text stays empty
+};
+
+void PrintTo(const RecordRow &row, std::ostream *out) { *out << row.name; }
+
+class QxxmlHttpRecords : public QxxmlHttp, public ::testing::WithParamInterface<RecordRow> {};
+
+TEST_P(QxxmlHttpRecords, SystemFieldsComeFromTheFailedCallOrStayEmpty) {
+  const RecordRow &row = GetParam();
+  devsim::DeviceConfig config = two_sensor_device();
+  if (row.fault[0] != '\0') config.faults = {*devsim::parse_fault(row.fault)};
+  start(config);
+  qxxml_settings settings = settings_with_events();
+  if (row.hook_refuses) settings.callbacks.pre_parse_hook = [](int, void *, char *, int, int) { return 1; };
+  int slot = qxtest::open_running(row.host ? row.host : "127.0.0.1", server.port(), &settings, &events);
+  ASSERT_EQ(download_values(slot), row.code);
+  qx_error_record record;
+  ASSERT_EQ(qxxml_error(slot, &record), 0);
+  EXPECT_STREQ(record.text, qx_error_message(row.code));
+  EXPECT_EQ(record.sys_errno, row.sys_errno) << record.sys_text;
+  EXPECT_STREQ(record.sys_text, row.sys_errno != 0 ? strerror(row.sys_errno) : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QxxmlHttpRecords,
+    ::testing::Values(RecordRow{"RefusedConnect", nullptr, "not-listening", false, QX_ERR_SOCKET_CONNECT, ECONNREFUSED},
+                      RecordRow{"UnresolvableName", "no-such-device.invalid", "", false, QX_ERR_RESOLVE, 0},
+                      RecordRow{"Status401", nullptr, "status:401", false, QX_ERR_HTTP_401, 0},
+                      RecordRow{"Status500", nullptr, "status:500", false, QX_ERR_HTTP_500, 0},
+                      RecordRow{"NoHttpReply", nullptr, "garbage", false, QX_ERR_HTTP_NOT_FOUND, 0},
+                      RecordRow{"BodyTooLarge", nullptr, "body-size:20000@values", false, QX_ERR_FILE_TOO_LARGE, 0},
+                      RecordRow{"XmlNotValid", nullptr, "", true, QX_ERR_XML_NOT_VALID, 0}),
+    [](const ::testing::TestParamInfo<RecordRow> &info) { return std::string(info.param.name); });
+
+// Transactions against a device that drips its reply one byte every 200 ms,
+// far too slowly to finish and never silent long enough for the silence rule.
+// The deadline is shortened for the test; it works the same at 30 s.
+constexpr int kShortDeadlineMs = 2000;
+// Bound of the wait for the failed transaction: well past the short
+// deadline, far short of what the drip takes to deliver a document.
+constexpr int kDeadlineWaitSeconds = 10;
+
+struct DeadlineRow {
+  const char *name;
+  const char *fault;
+  int (*request)(int slot);
+  int finish_type;
+};
+
+void PrintTo(const DeadlineRow &row, std::ostream *out) { *out << row.name; }
+
+const char kCalibrationPost[] = "<Root><SenSet><Entry><ID>2</ID><Calib>-1.5</Calib></Entry></SenSet></Root>";
+
+class QxxmlHttpDeadline : public QxxmlHttp, public ::testing::WithParamInterface<DeadlineRow> {
+ protected:
+  void SetUp() override {
+    QxxmlHttp::SetUp();
+    previous_limit_ = qxxml_set_transaction_limit_ms(kShortDeadlineMs);
+  }
+  void TearDown() override {
+    qxxml_set_transaction_limit_ms(previous_limit_);
+    QxxmlHttp::TearDown();
+  }
+  int previous_limit_ = 0;
+};
+
+TEST_P(QxxmlHttpDeadline, TransactionThatDripsForeverEndsAtItsDeadline) {
+  const DeadlineRow &row = GetParam();
+  devsim::DeviceConfig config = two_sensor_device();
+  config.faults = {*devsim::parse_fault(row.fault)};
+  start(config);
+  int slot = open();
+  ASSERT_EQ(row.request(slot), 0) << error_code(slot);
+  ASSERT_EQ(qxxml_wait_finish(slot, row.finish_type, kDeadlineWaitSeconds), 0) << "the transaction never ended";
+  qx_error_record record;
+  ASSERT_EQ(qxxml_error(slot, &record), 0);
+  EXPECT_EQ(record.code, QX_ERR_TIMEOUT);
+  EXPECT_STREQ(record.text, "Timeout");
+  EXPECT_EQ(record.sys_errno, 0) << "a time-out of the library's own";
+  EXPECT_STREQ(record.sys_text, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QxxmlHttpDeadline,
+    ::testing::Values(DeadlineRow{"ValuesDownload", "drip:200@values", qxxml_get_values, QXXML_FINISH_VALUES},
+                      DeadlineRow{"SetupDownload", "drip:200@setup", qxxml_get_setup, QXXML_FINISH_SETUP},
+                      DeadlineRow{"Post", "drip:200@post",
+                                  [](int slot) {
+                                    return qxxml_send_setup_xml(slot, kCalibrationPost, sizeof kCalibrationPost - 1);
+                                  },
+                                  QXXML_FINISH_POST}),
+    [](const ::testing::TestParamInfo<DeadlineRow> &info) { return std::string(info.param.name); });
+
 TEST_F(QxxmlHttp, BlankLineInsideTheBodySurvives) {
   devsim::DeviceConfig config = two_sensor_device();
   config.faults = {*devsim::parse_fault("blank-line")};
@@ -328,7 +431,10 @@ TEST_F(QxxmlHttp, StalledDeviceEndsTheDownloadTenSecondsAfterItsLastByte) {
   EXPECT_STREQ(setup->SenSet_Entry_Name[0], "Boiler") << "what came before the stall was parsed";
 }
 
-TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
+// A close must not hold the caller (the UI thread) while the worker waits
+// on a silent device. The bound is far above the worker's 50 ms poll slice
+// and far below the one-second wait a close once had to sit out.
+TEST_F(QxxmlHttp, CloseDuringStalledDownloadReturnsPromptly) {
   devsim::DeviceConfig config = two_sensor_device();
   config.faults = {*devsim::parse_fault("stall:40")};
   start(config);
@@ -337,7 +443,8 @@ TEST_F(QxxmlHttp, ClosingDuringAStalledDownloadEndsTheWorkerWithinASecond) {
   ASSERT_TRUE(Eventually([&] { return server.request_count() == 1; }, kWorkerBound));
   auto begin = std::chrono::steady_clock::now();
   EXPECT_EQ(qxxml_close(slot), 0);
-  EXPECT_LE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1600));
+  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+  EXPECT_LT(took.count(), 300) << "ms in qxxml_close";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(events.setup_calls, 0) << "the abandoned transaction delivers nothing";
 }

@@ -48,8 +48,7 @@ TEST(QxxmlLibrary, OpenBeforeInitIsRefused) {
 }
 
 TEST(QxxmlErrors, PrintShowsTextCodeSystemTextAndErrno) {
-  errno = ENOENT;
-  qxxml_set_error(5, QX_ERR_THREAD_NOT_RUN);
+  qxxml_set_error_errno(5, QX_ERR_THREAD_NOT_RUN, ENOENT);
   testing::internal::CaptureStdout();
   int printed = qxxml_error_print(5);
   std::string out = testing::internal::GetCapturedStdout();

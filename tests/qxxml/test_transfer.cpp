@@ -128,6 +128,24 @@ TEST_F(QxxmlTransfer, SnmpManagerIsPostedAsWrittenWithoutAuthorization) {
             "</Entry>\n</SnmpTraps>\n</Root>");
 }
 
+TEST_F(QxxmlTransfer, SnmpManagerAddressWithMarkupCannotAddElements) {
+  int slot = open();
+  ASSERT_EQ(qxxml_set_snmp_manager(slot, "1.2.3.4</IPaddr><Port>9&", 162), 0);
+  ASSERT_EQ(qxxml_wait_finish(slot, QXXML_FINISH_POST, 20), 0);
+  auto request = server.last_post();
+  ASSERT_TRUE(request);
+  EXPECT_NE(request->body.find("<IPaddr>1.2.3.4&lt;/IPaddr&gt;&lt;Port&gt;9&amp;</IPaddr>\n<Port>162</Port>"),
+            std::string::npos)
+      << request->body;
+}
+
+TEST_F(QxxmlTransfer, SnmpManagerAddressThatWouldNotFitIsRefused) {
+  int slot = open();
+  const std::string address(QXXML_DOC_MAX / 2, '&');  // each becomes "&amp;"
+  EXPECT_EQ(qxxml_set_snmp_manager(slot, address.c_str(), 162), -1);
+  EXPECT_EQ(error_code(slot), QX_ERR_BUFFER_FULL);
+}
+
 TEST_F(QxxmlTransfer, SnmpCacheIsEmptyBeforeARefreshAndHoldsTheFirstReceiverAfter) {
   int slot = open();
   char ip[16];

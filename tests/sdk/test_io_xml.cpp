@@ -14,8 +14,10 @@
 #include "sdk/document_xml.h"
 #include "sdk/io_xml.h"
 #include "sdk/io_xml_private.h"
+#include "tests/support/devsim_variant.h"
 #include "tests/support/eventually.h"
 #include "tests/support/ports.h"
+#include "tests/support/pump_until.h"
 #include "tools/devsim/devsim.h"
 
 namespace zelvoapi {
@@ -23,17 +25,7 @@ namespace {
 
 bool OnUiThread() { return QThread::currentThread() == qApp->thread(); }
 
-// Runs the UI thread's queue until `done` holds or `timeout` passes. The
-// queue is left alone once `done` holds, so that no later event is delivered.
-bool PumpUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-  return qxsupport::Eventually(
-      [&] {
-        if (done()) return true;
-        QCoreApplication::processEvents();
-        return done();
-      },
-      timeout);
-}
+using qxsupport::PumpUntil;
 
 // Every event of one object, in arrival order.
 class TIoXmlRecorder {
@@ -371,6 +363,84 @@ TEST_F(SdkIoXml, SetNameChoosesTheListByIdRange) {
   }
 }
 
+// A name is text whatever characters it holds: the device keeps it whole and
+// hands it back in the next download, in each of the three lists. (The
+// thermometer's sensor IDs lie in the outputs' ID range.)
+TEST_F(SdkIoXml, AmpersandInNameSurvivesPostAndDownload) {
+  Serve(qxsupport::SteadyVariant("hygrometer"));
+  struct Row {
+    uint32_t Id;
+    const char *(*Downloaded)(const qxxml_setup &);
+    std::string (*OnDevice)(const devsim::DeviceConfig &);
+  };
+  const Row rows[] = {
+      {101, [](const qxxml_setup &s) -> const char * { return s.SenSet_Entry_Name[0]; },
+       [](const devsim::DeviceConfig &c) { return c.sensors[0].name; }},
+      {1, [](const qxxml_setup &s) -> const char * { return s.BinaryInSet_Entry_Name[0]; },
+       [](const devsim::DeviceConfig &c) { return c.inputs[0].name; }},
+      {151, [](const qxxml_setup &s) -> const char * { return s.BinaryOutSet_Entry_Name[0]; },
+       [](const devsim::DeviceConfig &c) { return c.outputs[0].name; }},
+  };
+  const std::string names[] = {"a&b", "R&D <lab> \"north\""};
+  OpenDevice();
+  for (const Row &row : rows) {
+    for (const std::string &name : names) {
+      SCOPED_TRACE("id " + std::to_string(row.Id) + " name " + name);
+      ASSERT_EQ(object_->SetName(row.Id, name), IOXML_ISSUED);
+      ASSERT_TRUE(AwaitCompletion());
+      ASSERT_EQ(recorder_->Count("error"), 0) << recorder_->errors.at(0).Error.Text << "\nposted: " << LastPostBody();
+      EXPECT_EQ(row.OnDevice(server_.config()), name);
+      ASSERT_EQ(object_->GetSetup(), IOXML_ISSUED);
+      ASSERT_TRUE(AwaitCompletion());
+      qxxml_setup *setup = nullptr;
+      qxxml_setup_counts *counts = nullptr;
+      ASSERT_EQ(qxxml_get_setup_cache(object_->Slot, &setup, &counts), 0);
+      EXPECT_EQ(row.Downloaded(*setup), name);
+    }
+  }
+}
+
+// Markup in a name stays part of the name: it cannot close the Name element
+// and set the calibration beside it.
+TEST_F(SdkIoXml, SensorNameWithMarkupCannotChangeAnotherField) {
+  Serve(qxsupport::SteadyVariant("hygrometer"));
+  const std::string name = "x</Name><Calib>9.9</Calib><Name>y";
+  const devsim::DeviceConfig before = server_.config();
+  OpenDevice();
+  ASSERT_EQ(object_->SetName(102, name), IOXML_ISSUED);
+  ASSERT_TRUE(AwaitCompletion());
+  ASSERT_EQ(recorder_->Count("setup-sent"), 1) << "posted: " << LastPostBody();
+  const devsim::DeviceConfig after = server_.config();
+  ASSERT_EQ(after.sensors.size(), before.sensors.size());
+  for (size_t i = 0; i < after.sensors.size(); i++) {
+    SCOPED_TRACE(after.sensors[i].id);
+    EXPECT_EQ(after.sensors[i].name, i == 1 ? name : before.sensors[i].name);
+    EXPECT_EQ(after.sensors[i].calib, before.sensors[i].calib);
+    EXPECT_EQ(after.sensors[i].min, before.sensors[i].min);
+    EXPECT_EQ(after.sensors[i].max, before.sensors[i].max);
+  }
+  ASSERT_EQ(object_->GetSetup(), IOXML_ISSUED);
+  ASSERT_TRUE(AwaitCompletion());
+  qxxml_setup *setup = nullptr;
+  qxxml_setup_counts *counts = nullptr;
+  ASSERT_EQ(qxxml_get_setup_cache(object_->Slot, &setup, &counts), 0);
+  EXPECT_STREQ(setup->SenSet_Entry_Name[1], name.c_str());
+  EXPECT_STREQ(setup->SenSet_Entry_Calib[1], "0.0");
+}
+
+// A name whose escaped document passes the library's 19999 characters is
+// refused before anything is posted, never sent cut off.
+TEST_F(SdkIoXml, NameTooLongOnceEscapedIsRefusedNotCut) {
+  OpenDevice();
+  const size_t requests = server_.request_count();
+  EXPECT_EQ(object_->SetName(102, std::string(4500, '&')), IOXML_REFUSED);
+  ASSERT_EQ(recorder_->errors.size(), 1u);
+  EXPECT_EQ(recorder_->errors[0].Operation, xaSetName);
+  EXPECT_EQ(recorder_->errors[0].Error.Code, QX_ERR_BUFFER_FULL);
+  EXPECT_EQ(object_->State, xaIdle);
+  EXPECT_EQ(server_.request_count(), requests);
+}
+
 TEST_F(SdkIoXml, LookupModeFindsTheSensorIndexBeforePosting) {
   OpenDevice();
   object_->IdxEnabled = 1;
@@ -562,9 +632,15 @@ TEST(SdkIoXmlDocuments, TextsAsPosted) {
       {"Range", RangeDocument(false, 0, 7, -10, 40.26),
        "<Root><SenSet><Entry><ID>7</ID><Min>-10.0</Min><Max>40.3</Max></Entry></SenSet></Root>"},
       {"SensorName", SensorNameDocument(true, 4294967295u, 7, "a&b"),
-       "<Root><SenSet><Entry><Idx>4294967295</Idx><ID>7</ID><Name>a&b</Name></Entry></SenSet></Root>"},
+       "<Root><SenSet><Entry><Idx>4294967295</Idx><ID>7</ID><Name>a&amp;b</Name></Entry></SenSet></Root>"},
+      {"SensorNameWithMarkup", SensorNameDocument(false, 0, 7, "x</Name><Calib>9.9</Calib><Name>y"),
+       "<Root><SenSet><Entry><ID>7</ID><Name>x&lt;/Name&gt;&lt;Calib&gt;9.9&lt;/Calib&gt;&lt;Name&gt;y</Name>"
+       "</Entry></SenSet></Root>"},
       {"BinaryName", BinaryNameDocument(false, "BinaryInSet", 5, 5, "Door"),
        "<Root><BinaryInSet><Entry><ID>5</ID><Name>Door</Name></Entry></BinaryInSet></Root>"},
+      {"BinaryNameWithMarkup", BinaryNameDocument(true, "BinaryOutSet", 1, 151, "\"Fan\" & <Horn>"),
+       "<Root><BinaryOutSet><Entry><Idx>1</Idx><ID>151</ID><Name>&quot;Fan&quot; &amp; &lt;Horn&gt;</Name></Entry>"
+       "</BinaryOutSet></Root>"},
       {"LongNameKeptWhole", SensorNameDocument(false, 0, 7, long_name),
        "<Root><SenSet><Entry><ID>7</ID><Name>" + long_name + "</Name></Entry></SenSet></Root>"},
   };
