@@ -18,6 +18,10 @@ constexpr std::size_t kCalibFieldBytes = sizeof(qxxml_setup::SenSet_Entry_Calib[
 // so that narrowing to 32 bits below is always defined.
 constexpr double kMagnitudeLimit = 1e7;
 
+// The offset is posted with one decimal ("%.1f"); a text with more would be
+// rounded on the way to the device.
+constexpr int kPostedDecimals = 1;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -29,28 +33,32 @@ std::string Trimmed(const std::string &text) {
   return text.substr(begin, end - begin);
 }
 
-// True for [+-]digits[sep digits] with at least one digit; `number` receives
-// the text with "," turned into ".".
-bool ReadDecimal(const std::string &text, std::string &number) {
+// Checks for [+-]digits[sep digits] with at least one digit and at most
+// kPostedDecimals after the separator; for Ok, `number` receives the text
+// with "," turned into ".".
+TCalibInput ReadDecimal(const std::string &text, std::string &number) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   int digits = 0;
+  int decimals = 0;
   bool separator = false;
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if (IsDigit(c)) {
       ++digits;
+      if (separator) ++decimals;
     } else if ((c == '.' || c == ',') && !separator) {
       separator = true;
     } else {
-      return false;
+      return TCalibInput::NotANumber;
     }
   }
-  if (digits == 0) return false;
+  if (digits == 0) return TCalibInput::NotANumber;
+  if (decimals > kPostedDecimals) return TCalibInput::TooManyDecimals;
   number = text;
   for (char &c : number)
     if (c == ',') c = '.';
-  return true;
+  return TCalibInput::Ok;
 }
 
 }  // namespace
@@ -58,7 +66,8 @@ bool ReadDecimal(const std::string &text, std::string &number) {
 TCalibReading ParseCalibration(const std::string &text) {
   TCalibReading reading;
   std::string number;
-  if (!ReadDecimal(Trimmed(text), number)) return reading;
+  reading.Status = ReadDecimal(Trimmed(text), number);
+  if (reading.Status != TCalibInput::Ok) return reading;
   const double value = zelvoapi::text_to_double(number.c_str());
   reading.Status = TCalibInput::OutOfRange;
   if (!(std::fabs(value) < kMagnitudeLimit)) return reading;
@@ -73,6 +82,7 @@ const char *CalibInputMessage(TCalibInput status) {
   switch (status) {
     case TCalibInput::Ok: return "";
     case TCalibInput::NotANumber: return "Enter a number, such as -1.5";
+    case TCalibInput::TooManyDecimals: return "Enter a number with at most one decimal, such as 1.5 or -0,5";
     case TCalibInput::OutOfRange: return "Out of range: -9999.9 to 99999.9";
   }
   return "";

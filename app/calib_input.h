@@ -2,7 +2,9 @@
 //
 // The offset is written into a physical device, so a typing slip must not
 // turn into a silently wrong value: only a plain decimal number is taken,
-// and only one whose posted text fits the device's Calib field.
+// only with as many decimals as the posted text carries (a second decimal
+// would be rounded away behind the operator's back), and only one whose
+// posted text fits the device's Calib field.
 #ifndef APP_CALIB_INPUT_H
 #define APP_CALIB_INPUT_H
 
@@ -12,8 +14,9 @@ namespace calibrator {
 
 enum class TCalibInput {
   Ok,
-  NotANumber,  // anything but blanks around an optionally signed decimal number
-  OutOfRange,  // its one-decimal text does not fit the device's Calib field
+  NotANumber,       // anything but blanks around an optionally signed decimal number
+  TooManyDecimals,  // more digits after the separator than the posted text keeps
+  OutOfRange,       // its one-decimal text does not fit the device's Calib field
 };
 
 struct TCalibReading {
@@ -22,7 +25,8 @@ struct TCalibReading {
 };
 
 // Reads `text` (UTF-8): blanks, an optional sign, digits with at most one
-// "." or "," as decimal separator (at least one digit in all), blanks.
+// "." or "," as decimal separator and at most one digit after it (at least
+// one digit in all), blanks.
 TCalibReading ParseCalibration(const std::string &text);
 
 // The message the dialog shows for a rejected text; empty for Ok.

@@ -11,11 +11,23 @@ std::string ResolveIPv4(const std::string &name) {
   return qx_resolve(dotted, name.c_str()) == 0 ? dotted : "";
 }
 
-int PortOfText(const QString &text) {
-  constexpr int kPortOfNoNumber = 23;
+std::optional<int> PortOfText(const QString &text) {
+  const QString digits = text.trimmed();
+  if (digits.isEmpty()) return std::nullopt;
+  // Digits only: toInt alone would take a sign ("+80", "-0").
+  for (const QChar c : digits)
+    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
   bool ok = false;
-  const int port = text.toInt(&ok);
-  return ok ? port : kPortOfNoNumber;
+  const int port = digits.toInt(&ok);  // not ok past the int range
+  if (!ok || port < kPortMin || port > kPortMax) return std::nullopt;
+  return port;
+}
+
+QString PortTextError(const QString &text) {
+  return QString("The port \"%1\" is not valid: enter a whole number from %2 to %3.")
+      .arg(text)
+      .arg(kPortMin)
+      .arg(kPortMax);
 }
 
 }  // namespace calibrator

@@ -2,6 +2,7 @@
 // changes their calibration offsets.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <clocale>
 #include <cstdio>
@@ -11,23 +12,38 @@
 #include "app/program_info.h"
 #include "app/start_options.h"
 
+namespace {
+
+// Exit code for options that parse but cannot be used.
+constexpr int kUnusableOption = 2;
+
+// Reads the command line under a core application: the windowing system is
+// not touched yet, so --help, --version and a mistyped option answer on a
+// machine without a display. The first three end the process here.
+bool ReadCommandLine(int &argc, char **argv, calibrator::TStartOptions &options, QString &error) {
+  QCoreApplication core(argc, argv);
+  QCommandLineParser parser;
+  calibrator::AddStartOptions(parser);
+  parser.process(core);
+  return calibrator::ReadStartOptions(parser, options, error);
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
+  QCoreApplication::setApplicationName(calibrator::kProgramTitle);
+  QCoreApplication::setApplicationVersion(calibrator::kProgramVersion);
+  calibrator::TStartOptions options;
+  QString error;
+  if (!ReadCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "zelvo-calibrator: %s\n", qUtf8Printable(error));
+    return kUnusableOption;
+  }
+
   QApplication application(argc, argv);
   // Qt adopts the user's locale; the device documents are read and written
   // by the C runtime with "." as the decimal point whatever that locale says.
   std::setlocale(LC_NUMERIC, "C");
-  QApplication::setApplicationName(calibrator::kProgramTitle);
-  QApplication::setApplicationVersion(calibrator::kProgramVersion);
-
-  QCommandLineParser parser;
-  calibrator::AddStartOptions(parser);
-  parser.process(application);  // --help and --version end here
-  calibrator::TStartOptions options;
-  QString error;
-  if (!calibrator::ReadStartOptions(parser, options, error)) {
-    std::fprintf(stderr, "zelvo-calibrator: %s\n", qUtf8Printable(error));
-    return 2;
-  }
 
   calibrator::TMainForm form;
   form.Prefill(options);

@@ -1,18 +1,20 @@
 #include "app/mainf.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
-#include <QThread>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "app/device_address.h"
+#include "app/document_quality.h"
 #include "app/form_font.h"
+#include "app/log_list.h"
 #include "app/program_info.h"
 #include "app/setcalibf.h"
 #include "sdk/value_text.h"
@@ -25,9 +27,8 @@ namespace {
 using zelvoapi::EventHandler;
 using zelvoapi::TIoXmlAction;
 
-// How long the device is given to apply a posted calibration before its
-// setup is read back: its readings change only after it applied the offset.
-constexpr unsigned long kCalibrationApplyMs = 1000;
+// A busy status line counts its seconds, so that a long wait shows as one.
+constexpr int kStatusClockMs = 1000;
 
 // What an action is called in the log lines of its completion and failure.
 const char *ActionName(int32_t action) {
@@ -48,6 +49,10 @@ std::string HostOf(const zelvoapi::TIoXmlSetupEventArgs &args) {
   return std::string(args.Host, strnlen(args.Host, sizeof args.Host));
 }
 
+QString AddressOf(const zelvoapi::TIoXmlSetupEventArgs &args) {
+  return QString("%1:%2").arg(QString::fromStdString(HostOf(args))).arg(args.Port);
+}
+
 template <class TArgs>
 std::unique_ptr<zelvoapi::TEventCustom> Handler(TMainForm *form, void (TMainForm::*method)(TArgs &)) {
   return std::make_unique<EventHandler<TMainForm, TArgs>>(form, method);
@@ -55,20 +60,44 @@ std::unique_ptr<zelvoapi::TEventCustom> Handler(TMainForm *form, void (TMainForm
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget *parent) : QWidget(parent), ui_(std::make_unique<Ui::MainForm>()) {
+TMainForm::TMainForm(QWidget *parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::MainForm>()), lookup_(new THostLookup(this)) {
   ui_->setupUi(this);
   ApplyFormFont(this);
   ui_->DoubleDotLabel0->setFont(FormFont(13, true));
   setWindowTitle(QString("%1 %2 (%3)").arg(kProgramTitle, kProgramVersion, kMakerWebAddress));
-  // A fixed-size dialog border: title and close box only.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(size());
+  // The form opens at its designed size, which is also the smallest that
+  // shows every control; the grid and the log take any room beyond it.
+  setMinimumSize(size());
+  // The note and the status line stay under the list, the Refresh button in
+  // the corner.
+  const unsigned kLeftTop = kAnchorLeft | kAnchorTop;
+  for (const auto &[control, anchors] : std::initializer_list<std::pair<QWidget *, unsigned>>{
+           {ui_->LogListBox, kLeftTop | kAnchorRight},
+           {ui_->NameLabel, kLeftTop | kAnchorRight},
+           {ui_->SensorsStringGrid, kLeftTop | kAnchorRight | kAnchorBottom},
+           {ui_->Label5, kAnchorLeft | kAnchorBottom},
+           {ui_->Label4, kAnchorLeft | kAnchorBottom},
+           {ui_->StatusLabel, kAnchorLeft | kAnchorRight | kAnchorBottom},
+           {ui_->ReadButton, kAnchorRight | kAnchorBottom},
+       })
+    anchors_.Add(control, anchors);
   if (QScreen *screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
 
+  log_ = std::make_unique<TLogList>(ui_->LogListBox);
+  lookup_->setObjectName("HostLookup");
+  apply_wait_.setSingleShot(true);
+  apply_wait_.setTimerType(Qt::PreciseTimer);  // a coarse timer may end the wait early
+  apply_wait_.setInterval(kCalibrationApplyMs);
+  status_clock_.setInterval(kStatusClockMs);
+  connect(&apply_wait_, &QTimer::timeout, this, &TMainForm::CalibrationApplied);
+  connect(&status_clock_, &QTimer::timeout, this, &TMainForm::UpdateStatus);
+  connect(lookup_, &THostLookup::finished, this, &TMainForm::HostLookedUp);
   connect(ui_->UseCloseButton, &QPushButton::clicked, this, &TMainForm::UseCloseButtonClick);
   connect(ui_->ReadButton, &QPushButton::clicked, this, &TMainForm::ReadButtonClick);
   connect(ui_->SensorsStringGrid, &TSensorsStringGrid::rowActivated, this, &TMainForm::SensorsStringGridDblClick);
+  // The password is the last field: Enter there means "open".
+  connect(ui_->PassEdit, &QLineEdit::returnPressed, ui_->UseCloseButton, &QPushButton::click);
 
   io_xml_ = std::make_unique<zelvoapi::TIoXml>(this);
   io_xml_->OnOpen = Handler(this, &TMainForm::DeviceOpened);
@@ -78,7 +107,9 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent), ui_(std::make_unique<Ui
   io_xml_->OnSetup = Handler(this, &TMainForm::SetupArrived);
   io_xml_->OnSetupSent = Handler(this, &TMainForm::SetupArrived);
   io_xml_->OnError = Handler(this, &TMainForm::DeviceError);
-  UpdateControls(false);
+  UpdateControls();
+  UpdateStatus();
+  FocusFirstEmptyField();
 }
 
 TMainForm::~TMainForm() { ReleaseDevice(); }
@@ -87,19 +118,10 @@ void TMainForm::Prefill(const TStartOptions &options) {
   if (!options.Host.isEmpty()) ui_->IPEdit->setText(options.Host);
   if (!options.Port.isEmpty()) ui_->PortEdit->setText(options.Port);
   if (!options.User.isEmpty()) ui_->UserEdit->setText(options.User);
+  FocusFirstEmptyField();
 }
 
-void TMainForm::Log(const std::string &text) {
-  QListWidget *list = ui_->LogListBox;
-  if (list->count() > kLogMaxLines) list->model()->removeRows(0, kLogTrimLines);
-  const QString line = QString::fromStdString(text);
-  auto *item = new QListWidgetItem(line);
-  constexpr int kLogItemHeight = 13;
-  item->setSizeHint(QSize(list->fontMetrics().horizontalAdvance(line) + 4, kLogItemHeight));
-  list->addItem(item);
-  list->setCurrentRow(list->count() - 1);
-  list->scrollToItem(item);
-}
+void TMainForm::Log(const std::string &text) { log_->Append(QString::fromStdString(text)); }
 
 void TMainForm::LogF(const char *format, ...) {
   va_list args;
@@ -115,35 +137,50 @@ void TMainForm::LogF(const char *format, ...) {
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
-  closing_ = true;
-  if (awaiting_calibration_) {
-    // The close arrived while a TIoXml handler lets pending messages run:
-    // destroying the object under its own handler would pull the ground from
-    // under it, so it goes once the handler has returned.
-    QMetaObject::invokeMethod(
-        this, [this] { ReleaseDevice(); }, Qt::QueuedConnection);
-  } else {
-    ReleaseDevice();
-  }
+  lookup_->Abandon();
+  apply_wait_.stop();
+  ReleaseDevice();
+  UpdateStatus();
   event->accept();
 }
 
+void TMainForm::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  anchors_.Apply();
+}
+
 void TMainForm::UseCloseButtonClick() {
-  if (!io_xml_) return;
-  if (io_xml_->State != zelvoapi::xaClosed) {
-    io_xml_->Close();  // also while a request is in progress
+  if (!io_xml_ || lookup_->Running()) return;
+  if (DeviceOpen()) {
+    io_xml_->Close();  // also while a request or the apply wait is in progress
     return;
   }
   const QString host = ui_->IPEdit->text();
-  const QString port = ui_->PortEdit->text();
-  if (host.isEmpty() || port.isEmpty()) return;
-  const std::string address = ResolveIPv4(host.toStdString());
-  if (address.empty()) {
+  const QString port_text = ui_->PortEdit->text();
+  if (host.isEmpty() || port_text.isEmpty()) return;
+  const std::optional<int> port = PortOfText(port_text);
+  if (!port) {
+    QMessageBox::critical(this, kProgramTitle, PortTextError(port_text));
+    ui_->PortEdit->setFocus();
+    ui_->PortEdit->selectAll();
+    return;
+  }
+  open_port_ = *port;
+  lookup_->Start(host);
+  UpdateControls();
+  UpdateStatus();
+}
+
+void TMainForm::HostLookedUp(const QString &, const QString &address) {
+  UpdateControls();
+  UpdateStatus();
+  if (!io_xml_) return;  // the window was closed meanwhile
+  if (address.isEmpty()) {
     QMessageBox::critical(this, kProgramTitle, "Unknow device, addres can not be resolved!");
     return;
   }
-  io_xml_->Host = address;
-  io_xml_->Port = PortOfText(port);
+  io_xml_->Host = address.toStdString();
+  io_xml_->Port = open_port_;
   io_xml_->User = ui_->UserEdit->text().toStdString();
   io_xml_->Password = ui_->PassEdit->text().toStdString();
   // Success shows as DeviceOpened, a refusal as DeviceError; a slot that
@@ -158,7 +195,12 @@ void TMainForm::ReadButtonClick() {
 
 void TMainForm::SensorsStringGridDblClick() {
   remembered_row_ = ui_->SensorsStringGrid->currentRow();
-  if (!io_xml_ || !setup_.Record) return;  // no setup that may be read
+  if (!DeviceOpen()) {
+    // The rows on view, if any, are what the device said before its close.
+    Log("The device is closed: open it to calibrate a sensor");
+    return;
+  }
+  if (!setup_.Record) return;  // no setup that may be read
   zelvoapi::TXmlSensorEnum sensor;
   setup_.GetCommon(sensor);
   if (setup_.GetSensor(remembered_row_, sensor) != 0) return;  // the empty last row
@@ -167,39 +209,69 @@ void TMainForm::SensorsStringGridDblClick() {
   if (!EditCalibration(this, sensor, calibration)) return;
   // The dialog let messages run: the window may have been closed meanwhile.
   // A refusal arrives as DeviceError, success as RequestIssued.
-  if (io_xml_) io_xml_->SetCalibration(static_cast<uint32_t>(sensor.Id), calibration);
+  if (!io_xml_) return;
+  posted_sensor_ = static_cast<uint32_t>(sensor.Id);
+  io_xml_->SetCalibration(posted_sensor_, calibration);
+}
+
+void TMainForm::CalibrationApplied() {
+  if (DeviceOpen()) io_xml_->GetSetup();
+  UpdateControls();
+  UpdateStatus();
 }
 
 void TMainForm::DeviceOpened(zelvoapi::TSdkSimpleEventArgs &) {
   ui_->SensorsStringGrid->ClearSensorList();
-  UpdateControls(true);
+  UpdateControls();
+  UpdateStatus();
+  // The fields are disabled now; the list is where the keyboard goes next.
+  ui_->SensorsStringGrid->setFocus();
   ui_->ReadButton->click();
 }
 
 void TMainForm::DeviceClosed(zelvoapi::TSdkSimpleEventArgs &) {
-  ReleaseSetup();  // the rows stay on view, their records are gone
-  UpdateControls(false);
+  ReleaseSetup();      // the rows stay on view, their records are gone
+  apply_wait_.stop();  // no read-back of a closed device
+  request_running_ = false;
+  // What stays on view describes a device that is no longer open.
+  ui_->SensorsStringGrid->SetStale(true);
+  ui_->NameLabel->setEnabled(false);
+  UpdateControls();
+  UpdateStatus();
 }
 
 void TMainForm::RequestIssued(zelvoapi::TSdkSimpleEventArgs &) {
   ReleaseSetup();
   ui_->SensorsStringGrid->ClearSensorList();
-  ui_->ReadButton->setEnabled(false);
+  request_running_ = true;
+  request_phase_ = TRequestPhase::kConnecting;
+  request_action_ = io_xml_->State;  // the request just issued
+  UpdateControls();
+  UpdateStatus();
 }
 
 void TMainForm::Connected(zelvoapi::TIoXmlStatusEventArgs &args) {
   if (args.Status == zelvoapi::xaGetValues) Log("Downloading values...");
   if (args.Status == zelvoapi::xaGetSetup) Log("Downloading setup...");
+  if (request_running_ && args.Status == request_action_) {
+    request_phase_ = TRequestPhase::kTransferring;
+    UpdateStatus();
+  }
 }
 
 void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
   const unsigned port = static_cast<unsigned>(args.Port);
+  request_running_ = false;
   switch (args.Action) {
-    case zelvoapi::xaGetSetup:
+    case zelvoapi::xaGetSetup: {
       ShowSetup(args);
       LogF("Download setup from %s:%u", HostOf(args).c_str(), port);
+      const int sensors = ui_->SensorsStringGrid->rowCount() - 1;  // less the empty last row
+      const QString warning = IncompleteSetupWarning(AddressOf(args), args.Quality, sensors);
+      if (!warning.isEmpty()) log_->Append(warning);
       break;
-    case zelvoapi::xaSetCalibration: AwaitCalibration(args); return;  // the read-back download enables the button
+    }
+    case zelvoapi::xaSetCalibration: AwaitCalibration(args); break;
     case zelvoapi::xaSendSetup:
     case zelvoapi::xaSetOutput:
     case zelvoapi::xaSetRange:
@@ -208,7 +280,12 @@ void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
       break;
     default: break;
   }
-  ui_->ReadButton->setEnabled(true);
+  if (args.Action >= zelvoapi::xaSendSetup && args.Action <= zelvoapi::xaSetCalibration) {
+    const QString warning = IncompleteReplyWarning(AddressOf(args), ActionName(args.Action), args.Quality);
+    if (!warning.isEmpty()) log_->Append(warning);
+  }
+  UpdateControls();
+  UpdateStatus();
 }
 
 void TMainForm::DeviceError(zelvoapi::TSdkErrorEventArgs &args) {
@@ -219,13 +296,20 @@ void TMainForm::DeviceError(zelvoapi::TSdkErrorEventArgs &args) {
   } else {
     LogF("Error: %s", args.Error.Text.c_str());
   }
-  ui_->ReadButton->setEnabled(true);
+  request_running_ = false;
+  if (args.Operation == zelvoapi::xaSetCalibration) CalibrationRefused(args.Error.Text);
+  UpdateControls();
+  UpdateStatus();
 }
 
 void TMainForm::ShowSetup(const zelvoapi::TIoXmlSetupEventArgs &args) {
   setup_.Assign(args.Setup, args.Counts, args.Host, args.Port);
   TSensorsStringGrid *grid = ui_->SensorsStringGrid;
-  if (const auto device_name = grid->FillSensorList(setup_)) ui_->NameLabel->setText(*device_name);
+  if (const auto device_name = grid->FillSensorList(setup_)) {
+    ui_->NameLabel->setText(*device_name);
+    ui_->NameLabel->setEnabled(true);  // no longer what a close left
+  }
+  grid->SetPartial(IsIncomplete(args.Quality));
   if (remembered_row_ != -1)
     grid->setCurrentCell(remembered_row_, grid->currentColumn() < 0 ? 0 : grid->currentColumn());
 }
@@ -234,27 +318,82 @@ void TMainForm::AwaitCalibration(const zelvoapi::TIoXmlSetupEventArgs &args) {
   LogF("%s finished. Download new setup from %s:%u", ActionName(args.Action), HostOf(args).c_str(),
        static_cast<unsigned>(args.Port));
   Log("Wait for applying new calibration value...");
-  awaiting_calibration_ = true;
-  QCoreApplication::processEvents();  // paints both lines before the wait
-  awaiting_calibration_ = false;
-  if (closing_ || !io_xml_) return;
-  QThread::msleep(kCalibrationApplyMs);
-  io_xml_->GetSetup();
+  // The read-back follows from the timer; until then nothing else may be
+  // posted, so the controls that would start a request stay disabled.
+  apply_wait_.start();
 }
 
-void TMainForm::UpdateControls(bool device_open) {
-  ui_->UseCloseButton->setText(device_open ? "&Close" : "&Open This Device");
-  ui_->ReadButton->setEnabled(device_open);
+void TMainForm::CalibrationRefused(const std::string &reason) {
+  LogF("Calibration of sensor %u was not applied: %s", posted_sensor_, reason.c_str());
+  // The grid was cleared for the post; the device's own view replaces it.
+  if (io_xml_ && io_xml_->State == zelvoapi::xaIdle) io_xml_->GetSetup();
+}
+
+void TMainForm::UpdateControls() {
+  const bool open = DeviceOpen();
+  const bool looking_up = lookup_->Running();
+  ui_->UseCloseButton->setText(open ? "&Close" : looking_up ? "Looking up..." : "&Open This Device");
+  ui_->UseCloseButton->setEnabled(!looking_up);
+  ui_->ReadButton->setEnabled(open && !request_running_ && !apply_wait_.isActive());
   for (QWidget *control : std::initializer_list<QWidget *>{ui_->IPEdit, ui_->PortEdit, ui_->UserEdit, ui_->PassEdit,
                                                            ui_->Label1, ui_->Label2})
-    control->setEnabled(!device_open);
+    control->setEnabled(!open && !looking_up);
   // Edits that cannot be changed wear the button face, as the form does.
-  const QColor base = device_open ? palette().color(QPalette::Button) : QPalette().color(QPalette::Base);
+  const QColor base = open ? palette().color(QPalette::Button) : QPalette().color(QPalette::Base);
   for (QWidget *edit : std::initializer_list<QWidget *>{ui_->IPEdit, ui_->PortEdit, ui_->UserEdit, ui_->PassEdit}) {
     QPalette colours = edit->palette();
     colours.setColor(QPalette::Base, base);
     edit->setPalette(colours);
   }
+}
+
+void TMainForm::UpdateStatus() {
+  QString status;
+  bool busy = true;
+  if (lookup_->Running()) {
+    status = LookupStatus(ui_->IPEdit->text());
+  } else if (!DeviceOpen()) {
+    status = ClosedStatus();
+    busy = false;
+  } else if (apply_wait_.isActive()) {
+    status = ApplyWaitStatus(DeviceAddress());
+  } else if (request_running_) {
+    status = RequestStatus(request_action_, request_phase_, DeviceAddress());
+  } else {
+    status = ReadyStatus(DeviceAddress());
+    busy = false;
+  }
+  const bool changed = status != status_ || !status_since_.isValid();
+  if (changed) {
+    status_ = status;
+    status_since_.start();
+  }
+  ui_->StatusLabel->setText(busy ? WithElapsed(status_, status_since_.elapsed()) : status_);
+  TSensorsStringGrid *grid = ui_->SensorsStringGrid;
+  if (busy) {
+    grid->setCursor(Qt::BusyCursor);
+    // Ticks in step with the status, so that each second shows as it passes.
+    if (changed || !status_clock_.isActive()) status_clock_.start();
+  } else {
+    grid->unsetCursor();
+    status_clock_.stop();
+  }
+}
+
+void TMainForm::FocusFirstEmptyField() {
+  for (QLineEdit *edit : {ui_->IPEdit, ui_->PortEdit, ui_->UserEdit, ui_->PassEdit}) {
+    if (edit->text().isEmpty()) {
+      edit->setFocus();
+      return;
+    }
+  }
+  ui_->UseCloseButton->setFocus();
+}
+
+bool TMainForm::DeviceOpen() const { return io_xml_ && io_xml_->State != zelvoapi::xaClosed; }
+
+QString TMainForm::DeviceAddress() const {
+  return QString("%1:%2").arg(QString::fromStdString(io_xml_->Host)).arg(io_xml_->Port);
 }
 
 void TMainForm::ReleaseSetup() { setup_.Assign(nullptr, nullptr, "", 0); }

@@ -3,15 +3,22 @@
 // setup again.
 //
 // The window owns the device's TIoXml for its whole life and reacts to its
-// events, which all arrive on the user-interface thread.
+// events, which all arrive on the user-interface thread. Nothing here blocks
+// that thread: the host lookup runs on a thread of its own, and the wait for
+// a posted calibration to take effect is a timer.
 #ifndef APP_MAINF_H
 #define APP_MAINF_H
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "app/form_anchors.h"
+#include "app/host_lookup.h"
+#include "app/request_status.h"
 #include "app/sensor_grid.h"
 #include "app/start_options.h"
 #include "sdk/io_xml.h"
@@ -22,6 +29,8 @@ class MainForm;
 
 namespace calibrator {
 
+class TLogList;
+
 class TMainForm : public QWidget {
   Q_OBJECT
 
@@ -29,25 +38,33 @@ class TMainForm : public QWidget {
   explicit TMainForm(QWidget *parent = nullptr);
   ~TMainForm() override;
 
-  // Prefills the connection fields from the command line.
+  // Prefills the connection fields from the command line and gives the
+  // focus to the first field still empty.
   void Prefill(const TStartOptions &options);
 
-  // Appends one line to the log and selects it; when the log holds more
-  // than kLogMaxLines lines, its kLogTrimLines oldest go first.
+  // Appends one line to the log and selects it (see TLogList).
   void Log(const std::string &text);
   void LogF(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-  static constexpr int kLogMaxLines = 200;
-  static constexpr int kLogTrimLines = 50;
+  // How long the device is given to apply a posted calibration before its
+  // setup is read back: its readings change only once it applied the offset.
+  static constexpr int kCalibrationApplyMs = 1000;
 
  protected:
-  // Destroys the TIoXml, which closes the device.
+  // Destroys the TIoXml, which closes the device, and drops a lookup or a
+  // read-back still to come.
   void closeEvent(QCloseEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
  private:
   void UseCloseButtonClick();
   void ReadButtonClick();
   void SensorsStringGridDblClick();
+  // The host of the connection fields was looked up: opens the device, or
+  // shows that the host does not resolve.
+  void HostLookedUp(const QString &host, const QString &address);
+  // The apply wait after a calibration post has run out.
+  void CalibrationApplied();
 
   // Handlers of the TIoXml's events.
   void DeviceOpened(zelvoapi::TSdkSimpleEventArgs &args);
@@ -59,11 +76,21 @@ class TMainForm : public QWidget {
 
   // Shows the downloaded setup in the grid and returns to the remembered row.
   void ShowSetup(const zelvoapi::TIoXmlSetupEventArgs &args);
-  // After a posted calibration: gives the device a second to apply it, then
+  // After a posted calibration: gives the device time to apply it, then
   // downloads the setup again.
   void AwaitCalibration(const zelvoapi::TIoXmlSetupEventArgs &args);
-  // Sets every control that mirrors the window's state (device open or not).
-  void UpdateControls(bool device_open);
+  // A post was refused: says so and shows the device's own view again.
+  void CalibrationRefused(const std::string &reason);
+  // Sets every control that mirrors the window's state: device open or not,
+  // a lookup, a request or an apply wait in progress.
+  void UpdateControls();
+  // Writes the status line and the grid's cursor for the same state.
+  void UpdateStatus();
+  // Gives the focus to the first empty connection field, else the button.
+  void FocusFirstEmptyField();
+  bool DeviceOpen() const;
+  // "127.0.0.1:8080": the address the TIoXml connects to.
+  QString DeviceAddress() const;
   // Forgets the setup record: the library reuses or frees it once a new
   // transaction starts or the device closes, so it must not be read after.
   void ReleaseSetup();
@@ -72,10 +99,22 @@ class TMainForm : public QWidget {
 
   std::unique_ptr<Ui::MainForm> ui_;
   std::unique_ptr<zelvoapi::TIoXml> io_xml_;
-  TSetupView setup_;                   // the last downloaded setup; empty when none may be read
-  int32_t remembered_row_ = -1;        // grid row to return to after a download, -1 for none
-  bool awaiting_calibration_ = false;  // inside AwaitCalibration's processing of pending messages
-  bool closing_ = false;               // the window was closed
+  // Goes before the form's child widgets, the log list among them, so that
+  // it never hears from a list that is being torn down.
+  std::unique_ptr<TLogList> log_;
+  THostLookup *lookup_;           // owned by the form as its QObject child
+  TFormAnchors anchors_;          // how the controls follow a resize
+  TSetupView setup_;              // the last downloaded setup; empty when none may be read
+  int32_t remembered_row_ = -1;   // grid row to return to after a download, -1 for none
+  int open_port_ = 0;             // the port of the open that waits for its lookup
+  uint32_t posted_sensor_ = 0;    // ID of the sensor whose calibration was posted last
+  bool request_running_ = false;  // from the request's begin to its completion or failure
+  TRequestPhase request_phase_ = TRequestPhase::kConnecting;
+  int32_t request_action_ = 0;  // the running request's TIoXmlAction
+  QTimer apply_wait_;           // single shot: the read-back after a calibration post
+  QTimer status_clock_;         // ticks the seconds of a busy status
+  QString status_;              // the status line without its seconds
+  QElapsedTimer status_since_;  // when the status line last changed
 };
 
 }  // namespace calibrator

@@ -1,7 +1,10 @@
 #include "app/sensor_cell_delegate.h"
 
 #include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include "sdk/text_number.h"
 
@@ -14,8 +17,28 @@ QColor CalibrationColour(const QString &text) {
   return QColor(0, 128, 0);  // zero, and a text that is no number
 }
 
+QString PartialListNote() {
+  return QString::fromUtf8("Incomplete list: the device's reply ended early, more sensors may exist");
+}
+
+bool CellTextCut(const QFont &font, const QRect &cell, const QString &text) {
+  return QFontMetrics(font).horizontalAdvance(text) > cell.width() - kCellTextInset;
+}
+
 TSensorCellDelegate::TSensorCellDelegate(int calibration_column, QObject *parent)
     : QStyledItemDelegate(parent), calibration_column_(calibration_column) {}
+
+QColor TSensorCellDelegate::TextColour(int column, const QString &text) const {
+  if (stale_) return StaleTextColour();
+  return column == calibration_column_ ? CalibrationColour(text) : QColor(Qt::black);
+}
+
+QColor TSensorCellDelegate::Background(const QStyleOptionViewItem &option, bool current_row) const {
+  if (current_row) return CurrentRowColour();
+  if (stale_) return option.palette.color(QPalette::Window);
+  if (partial_) return PartialBackgroundColour();
+  return option.palette.color(QPalette::Base);
+}
 
 void TSensorCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
   const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
@@ -24,11 +47,37 @@ void TSensorCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
   painter->save();
   painter->setClipRect(option.rect);
-  painter->fillRect(option.rect, current_row ? QBrush(CurrentRowColour()) : option.palette.base());
-  painter->setPen(index.column() == calibration_column_ ? CalibrationColour(text) : QColor(Qt::black));
+  painter->fillRect(option.rect, Background(option, current_row));
+  painter->setPen(TextColour(index.column(), text));
   painter->setFont(option.font);
-  painter->drawText(option.rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  painter->drawText(option.rect.adjusted(kCellTextInset, kCellTextInset, 0, 0),
+                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  if (current_row && view->hasFocus()) {
+    // One frame around the whole row: each cell draws its top and bottom
+    // edge, the first and last column their outer edge.
+    const QColor frame = stale_ ? StaleTextColour() : FocusFrameColour();
+    const QRect r = option.rect;
+    painter->fillRect(QRect(r.left(), r.top(), r.width(), kFocusFrameWidth), frame);
+    painter->fillRect(QRect(r.left(), r.bottom() - kFocusFrameWidth + 1, r.width(), kFocusFrameWidth), frame);
+    if (index.column() == 0) painter->fillRect(QRect(r.left(), r.top(), kFocusFrameWidth, r.height()), frame);
+    if (index.column() == index.model()->columnCount() - 1)
+      painter->fillRect(QRect(r.right() - kFocusFrameWidth + 1, r.top(), kFocusFrameWidth, r.height()), frame);
+  }
   painter->restore();
+}
+
+bool TSensorCellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                    const QModelIndex &index) {
+  if (event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
+  const QString text = index.data(Qt::DisplayRole).toString();
+  if (index.isValid() && CellTextCut(option.font, option.rect, text)) {
+    QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+  } else if (partial_) {
+    QToolTip::showText(event->globalPos(), PartialListNote(), view->viewport(), option.rect);
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }
 
 }  // namespace calibrator

@@ -2,33 +2,35 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 
 #include "app/sensor_cell_delegate.h"
 #include "sdk/value_text.h"
 
 namespace calibrator {
 
-TSensorsStringGrid::TSensorsStringGrid(QWidget *parent) : QTableWidget(parent) {
+TSensorsStringGrid::TSensorsStringGrid(QWidget *parent)
+    : QTableWidget(parent), delegate_(new TSensorCellDelegate(kCalibrationColumn, this)) {
   setColumnCount(kSensorColumnCount);
   setHorizontalHeaderLabels({"Sensor Name", "Sensor ID", "Current Value", "Calibration", "Min", "Max"});
-  for (QHeaderView *header : {horizontalHeader(), verticalHeader()}) {
-    header->setMinimumSectionSize(1);  // the style's minimum may exceed 18
-    header->setSectionResizeMode(QHeaderView::Fixed);
-  }
+  verticalHeader()->setMinimumSectionSize(1);  // the style's minimum may exceed 18
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(kRowHeight);
+  verticalHeader()->hide();  // no fixed column
+  horizontalHeader()->setMinimumSectionSize(kMinColumnWidth);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   horizontalHeader()->setDefaultSectionSize(kColumnWidth);
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setFixedHeight(kRowHeight);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionsClickable(false);
-  verticalHeader()->setDefaultSectionSize(kRowHeight);
-  verticalHeader()->hide();  // no fixed column
 
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setTabKeyNavigation(false);
   setWordWrap(false);
-  setItemDelegate(new TSensorCellDelegate(kCalibrationColumn, this));
+  setItemDelegate(delegate_);
   setRowCount(1);
 
   connect(this, &QAbstractItemView::doubleClicked, this, &TSensorsStringGrid::rowActivated);
@@ -37,9 +39,12 @@ TSensorsStringGrid::TSensorsStringGrid(QWidget *parent) : QTableWidget(parent) {
 void TSensorsStringGrid::ClearSensorList() {
   clearContents();
   setRowCount(1);
+  SetStale(false);
+  SetPartial(false);
 }
 
 std::optional<QString> TSensorsStringGrid::FillSensorList(const TSetupView &setup) {
+  SetStale(false);
   std::optional<QString> device_name;
   for (int i = 0;; ++i) {
     zelvoapi::TXmlSensorEnum sensor;
@@ -63,6 +68,33 @@ void TSensorsStringGrid::AddSensorRow(int row, const zelvoapi::TXmlSensorStr &se
     setItem(row, column, new QTableWidgetItem(QString::fromStdString(cells[column])));
 }
 
+void TSensorsStringGrid::SetStale(bool stale) {
+  delegate_->SetStale(stale);
+  ColourTitles();
+  // The room below the last row greys with the cells.
+  viewport()->setBackgroundRole(stale ? QPalette::Window : QPalette::Base);
+  viewport()->update();
+}
+
+bool TSensorsStringGrid::IsStale() const { return delegate_->Stale(); }
+
+void TSensorsStringGrid::SetPartial(bool partial) {
+  delegate_->SetPartial(partial);
+  viewport()->update();
+}
+
+bool TSensorsStringGrid::IsPartial() const { return delegate_->Partial(); }
+
+void TSensorsStringGrid::ColourTitles() {
+  for (int column = 0; column < columnCount(); ++column) {
+    QTableWidgetItem *title = horizontalHeaderItem(column);
+    if (IsStale())
+      title->setForeground(StaleTextColour());
+    else
+      title->setData(Qt::ForegroundRole, QVariant());  // the header's own colour
+  }
+}
+
 void TSensorsStringGrid::keyPressEvent(QKeyEvent *event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     event->accept();
@@ -75,6 +107,26 @@ void TSensorsStringGrid::keyPressEvent(QKeyEvent *event) {
 void TSensorsStringGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
   QTableWidget::currentChanged(current, previous);
   viewport()->update();
+}
+
+void TSensorsStringGrid::paintEvent(QPaintEvent *event) {
+  QTableWidget::paintEvent(event);
+  if (!IsPartial()) return;
+  const int last = rowCount() - 1;
+  const QRect first_cell = visualRect(model()->index(last, 0));
+  const QRect last_cell = visualRect(model()->index(last, columnCount() - 1));
+  const QRect row = first_cell.united(last_cell);
+  QPainter painter(viewport());
+  // One band over the whole row, so that no grid line crosses the note;
+  // but not over the marks of a current row.
+  if (currentRow() != last)
+    painter.fillRect(row, IsStale() ? palette().color(QPalette::Window) : PartialBackgroundColour());
+  QFont font = this->font();
+  font.setItalic(true);
+  painter.setFont(font);
+  painter.setPen(IsStale() ? StaleTextColour() : QColor(Qt::black));
+  painter.drawText(row.adjusted(kCellTextInset, kCellTextInset, 0, 0),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, PartialListNote());
 }
 
 }  // namespace calibrator

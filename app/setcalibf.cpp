@@ -1,5 +1,6 @@
 #include "app/setcalibf.h"
 
+#include <QPalette>
 #include <QStyle>
 
 #include "app/calib_input.h"
@@ -14,6 +15,12 @@ TSetCalibForm::TSetCalibForm(QWidget *parent) : QDialog(parent), ui_(std::make_u
   setFixedSize(size());
   ui_->OKBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
   ui_->CancelBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  // Red through the palette: a style sheet would draw the refusal in the
+  // application's font instead of the form's, wider than its room.
+  QPalette refusal = ui_->CalibMessageLabel->palette();
+  refusal.setColor(QPalette::WindowText, Qt::red);
+  ui_->CalibMessageLabel->setPalette(refusal);
+  connect(ui_->CalibEdit, &QLineEdit::textChanged, this, &TSetCalibForm::TextChanged);
 }
 
 TSetCalibForm::~TSetCalibForm() = default;
@@ -36,6 +43,22 @@ void TSetCalibForm::accept() {
   }
   calibration_ = reading.Value;
   QDialog::accept();
+}
+
+void TSetCalibForm::showEvent(QShowEvent *event) {
+  QDialog::showEvent(event);
+  // The edit gains focus from the window's activation, which leaves the
+  // cursor after the text: a "5" typed onto "0.0" would read "0.05".
+  ui_->CalibEdit->setFocus();
+  ui_->CalibEdit->selectAll();
+}
+
+void TSetCalibForm::TextChanged(const QString &text) {
+  const TCalibReading reading = ParseCalibration(text.toStdString());
+  ui_->PostedValueLabel->setText(reading.Status == TCalibInput::Ok
+                                     ? QString("Posts %1").arg(QString::fromStdString(CalibrationText(reading.Value)))
+                                     : QString());
+  ui_->CalibMessageLabel->clear();
 }
 
 bool EditCalibration(QWidget *parent, const zelvoapi::TXmlSensorEnum &sensor, float &value) {

@@ -1,5 +1,5 @@
 // The calibration dialog: shows one sensor and takes its new calibration
-// offset.
+// offset, showing beside the field the value that OK will post.
 #ifndef APP_SETCALIBF_H
 #define APP_SETCALIBF_H
 
@@ -30,7 +30,15 @@ class TSetCalibForm : public QDialog {
   // take; otherwise stays open, says why and selects the text.
   void accept() override;
 
+ protected:
+  // Selects the whole offset, so that what the operator types replaces it.
+  void showEvent(QShowEvent *event) override;
+
  private:
+  // Shows the value the text would post, or nothing for a text OK refuses;
+  // clears a refusal that no longer describes the text.
+  void TextChanged(const QString &text);
+
   std::unique_ptr<Ui::SetCalibForm> ui_;
   float calibration_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "app/start_options.h"
 
+#include "app/device_address.h"
+
 namespace calibrator {
 
 namespace {
@@ -23,13 +25,10 @@ bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, 
   options.Host = parser.value(kHost);
   options.User = parser.value(kUser);
   options.Port = parser.value(kPort);
-  if (parser.isSet(kPort)) {
-    bool ok = false;
-    const int port = options.Port.toInt(&ok);
-    if (!ok || port < 1 || port > 65535) {
-      error = QString("--port needs a TCP port number from 1 to 65535, not '%1'").arg(options.Port);
-      return false;
-    }
+  if (parser.isSet(kPort) && !PortOfText(options.Port)) {
+    error =
+        QString("--port needs a TCP port number from %1 to %2, not '%3'").arg(kPortMin).arg(kPortMax).arg(options.Port);
+    return false;
   }
   return true;
 }

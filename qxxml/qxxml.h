@@ -92,6 +92,29 @@ QX_EXPORT int qxxml_get_setup_xml(int slot, char **text, int *length);
 QX_EXPORT int qxxml_get_values_cache(int slot, qxxml_values **record, qxxml_values_counts **counts);
 QX_EXPORT int qxxml_get_setup_cache(int slot, qxxml_setup **record, qxxml_setup_counts **counts);
 
+/* How the slot's last document of a kind arrived. A device may serve a
+ * document that is not well-formed (a bare '&' in a name) or fall silent
+ * mid-reply; the records then hold what came before the fault and the action
+ * still counts as done. This says whether what they hold is the whole
+ * document. Set by every download, post (its reply is a setup) and load of
+ * that kind, failed ones included; all zero before the first one. A
+ * prefixed root ("<val:Root ...>") that the parser reads as "<Root>" leaves
+ * its end tag mismatched, which loses nothing and does not count here. */
+typedef struct qxxml_doc_quality {
+  int ended_by_silence; /* 1: the reply ended because the device stopped sending, not by closing */
+  int not_well_formed;  /* 1: the parser stopped at a fatal error, the record holding what came before it,
+                           or refused the document whole (QX_ERR_XML_NOT_VALID, e.g. an empty body) */
+  int error_line;       /* the parser's line of that error; 0 when well-formed or when no line is known */
+} qxxml_doc_quality;
+
+/* Copies the quality of the last document of `kind` (QXXML_DOC_VALUES or
+ * QXXML_DOC_SETUP) into `quality`; 0, or -1 with the checks of a running
+ * slot (QX_ERR_ID_TOO_LARGE on slot 0, QX_ERR_THREAD_NOT_RUN), with
+ * QX_ERR_ACTION_NOT_VALID for another kind or QX_ERR_POINTER_NULL for a
+ * null `quality`. Read it once the action has finished (its completion
+ * type, or in its callback); any thread. */
+QX_EXPORT int qxxml_get_doc_quality(int slot, int kind, qxxml_doc_quality *quality);
+
 /* Slot facts. */
 QX_EXPORT int qxxml_get_module(int slot, char *ip16, int *port);
 QX_EXPORT int qxxml_get_module_ex(int slot, char *host100, char *ip16, int *port);

@@ -1,5 +1,5 @@
-/* Getters: the documents and parsed records of a slot's last actions, the
- * device's address and the kind of slot. */
+/* Getters: the documents and parsed records of a slot's last actions and
+ * how those documents arrived, the device's address and the kind of slot. */
 #include <string.h>
 
 #include "qxxml/qxxml_private.h"
@@ -89,6 +89,25 @@ int qxxml_get_setup_cache(int slot, qxxml_setup **record, qxxml_setup_counts **c
   if (slot < 1 || slot >= QXXML_ID_COUNT_MAX) return check_document(slot, false);
   qxxml_slot_storage &storage = qxxml_slots[slot];
   return get_cache(slot, false, storage.setup, storage.setup_counts, record, counts);
+}
+
+/* Readable whether or not the action succeeded: a failed download may have
+ * ended by silence all the same. */
+int qxxml_get_doc_quality(int slot, int kind, qxxml_doc_quality *quality) {
+  if (qxxml_refuse_not_running(slot)) return -1;
+  if (kind != QXXML_DOC_VALUES && kind != QXXML_DOC_SETUP) {
+    qxxml_set_error(slot, QX_ERR_ACTION_NOT_VALID);
+    return -1;
+  }
+  if (!quality) {
+    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
+    return -1;
+  }
+  qxxml_slot &s = qxxml_slots[slot].slot;
+  qxxml_lock(slot);
+  *quality = kind == QXXML_DOC_VALUES ? s.values_quality : s.setup_quality;
+  qxxml_unlock(slot);
+  return 0;
 }
 
 /* Address queries refuse a multi-device slot, whose modules have their own. */

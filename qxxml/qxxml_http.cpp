@@ -38,8 +38,10 @@ enum {
 };
 
 static std::atomic<int> transaction_limit_ms{TRANSACTION_LIMIT_MS};
+static std::atomic<int> silence_waits{RECEIVE_WAITS};
 
 int qxxml_set_transaction_limit_ms(int ms) { return transaction_limit_ms.exchange(ms); }
+int qxxml_set_silence_waits(int waits) { return silence_waits.exchange(waits); }
 
 static long long now_ms(void) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -209,14 +211,19 @@ int qxxml_receive(int slot, char *body, int *length) {
     qx_socket_set readable;
     qx_socket_set_clear(&readable);
     qx_socket_set_add(&readable, sock);
-    int r = qx_select_wait(&readable, nullptr, nullptr, waits_left(slot, RECEIVE_WAITS), stop_mark(slot));
+    int r = qx_select_wait(&readable, nullptr, nullptr, waits_left(slot, silence_waits.load()), stop_mark(slot));
     if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
     /* A device that keeps sending never falls silent: the deadline ends it. */
     if (transaction_expired(slot)) {
       qxxml_set_error(slot, QX_ERR_TIMEOUT);
       return -1;
     }
-    if (r != 0) break; /* silent for ten seconds: the reply is over */
+    if (r != 0) {
+      /* Silent for ten seconds: the reply is over, but the device never
+       * said so by closing; what arrived may be only part of it. */
+      qxxml_slots[slot].arriving.ended_by_silence = 1;
+      break;
+    }
     char chunk[CHUNK_MAX];
     long n = recv(sock, chunk, sizeof chunk, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;

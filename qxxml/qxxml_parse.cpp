@@ -5,6 +5,7 @@
  * field of that key, at the entry number that the list's closed Entry
  * elements give. */
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -35,9 +36,16 @@ struct qxxml_parse_context {
   int ignored_depth;
   /* Set at libxml2's first error. */
   int stopped;
+  /* That error lost part of the document, at this line of the text. */
+  int not_well_formed;
+  int error_line;
 };
 
 qxxml_parse_context *context_of(void *user_data) { return static_cast<qxxml_parse_context *>(user_data); }
+
+/* The start tag of a prefixed root as devices of some models write it;
+ * past its '<' stands the name that its end tag repeats. */
+const char *prefixed_root_start(int kind) { return kind == QXXML_DOC_VALUES ? "<val:Root" : "<set:Root"; }
 
 void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xmlChar **attributes) {
   (void)attributes;
@@ -122,7 +130,27 @@ void qxxml_on_characters(void *user_data, const xmlChar *bytes, int length) {
  * reports only fatal errors there; warnings use another member. */
 void qxxml_on_error(void *user_data, const char *message, ...) {
   (void)message;
-  context_of(user_data)->stopped = 1;
+  qxxml_parse_context *c = context_of(user_data);
+  if (c->stopped) return;
+  c->stopped = 1;
+  /* libxml2 has recorded the error (per thread) by the time it reports it. */
+  const xmlError *error = xmlGetLastError();
+  /* The root rewrite leaves "</val:Root>" closing "<Root>": libxml2 reports
+   * that mismatch only after every element was delivered, so the document
+   * is whole all the same. */
+  if (error && error->code == XML_ERR_TAG_NAME_MISMATCH && c->ignored_depth == 0 && strcmp(c->path, "Root") == 0 &&
+      error->str2 && strcmp(error->str2, prefixed_root_start(c->kind) + 1) == 0)
+    return;
+  c->not_well_formed = 1;
+  c->error_line = error ? error->line : 0;
+}
+
+/* Notes for the completion how the document of the current action parsed:
+ * refused whole, or stopped at a fatal error at a line. */
+void note_parse(int slot, int not_well_formed, int error_line) {
+  qxxml_doc_quality &arriving = qxxml_slots[slot].arriving;
+  arriving.not_well_formed = not_well_formed;
+  arriving.error_line = error_line;
 }
 
 /* Allocates the slot's record and counts of the kind on first use and
@@ -164,8 +192,8 @@ int qxxml_prepare_records(qxxml_parse_context *c) {
 
 void qxxml_rewrite_prefixed_root(char *text, int length, int kind) {
   if (!text) return;
-  const char *pattern = kind == QXXML_DOC_VALUES ? "<val:Root" : "<set:Root";
-  const int pattern_length = 9;
+  const char *pattern = prefixed_root_start(kind);
+  const int pattern_length = static_cast<int>(strlen(pattern));
   for (int start = 0; start < length - pattern_length; start++) {
     if (memcmp(text + start, pattern, pattern_length) != 0) continue;
     const char *close = static_cast<const char *>(memchr(text + start, '>', static_cast<size_t>(length - start)));
@@ -182,7 +210,10 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
   const qxxml_slot &s = qxxml_slots[slot].slot;
   const qxxml_callbacks &callbacks = s.settings.callbacks;
   if (callbacks.pre_parse_hook) {
-    if (callbacks.pre_parse_hook(slot, s.owner, text, length, kind) == 0) return 0;
+    /* The hook judges the document in place of the library's parse. */
+    const int refused = callbacks.pre_parse_hook(slot, s.owner, text, length, kind) != 0;
+    note_parse(slot, refused, 0);
+    if (!refused) return 0;
     qxxml_set_error(slot, QX_ERR_XML_NOT_VALID);
     return -1;
   }
@@ -221,6 +252,9 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
 
   if (callbacks.post_parse_hook)
     callbacks.post_parse_hook(slot, s.owner, text, length, kind, context.record, context.counts, &result);
+  /* A document refused whole (an empty one gets no parser at all) holds
+   * nothing of what the device meant either. */
+  note_parse(slot, context.not_well_formed || result < 0, context.error_line);
   if (result < 0) {
     qxxml_set_error(slot, QX_ERR_XML_NOT_VALID);
     return -1;

@@ -33,6 +33,10 @@ struct qxxml_slot {
   char values_buf[QXXML_DOC_MAX];
   char setup_buf[QXXML_DOC_MAX];
   char post_buf[QXXML_DOC_MAX];
+  /* How the last document of each kind arrived (qxxml_get_doc_quality);
+   * the worker zeroes them as it starts and publishes each on completion. */
+  qxxml_doc_quality values_quality;
+  qxxml_doc_quality setup_quality;
   qx_sem_t wake_sem;
   qx_sem_t wait_sem;
   std::atomic<int> wait_deadline;
@@ -58,6 +62,10 @@ struct qxxml_slot_storage {
   std::atomic<int> wake_sem_ready;
   int release_pending;          /* a close timed out: release once the old worker has ended */
   long long transaction_end_ms; /* worker only: when the current transaction's time runs out (steady clock) */
+  /* Worker only: how the document of the action in progress arrives. The
+   * receive notes a silent end, the parse its first fatal error; the
+   * completion (qxxml_stamp) publishes it as the slot's quality of its kind. */
+  qxxml_doc_quality arriving;
 };
 
 extern qxxml_slot_storage qxxml_slots[QXXML_ID_COUNT_MAX];
@@ -112,8 +120,10 @@ int qxxml_parse_document(int slot, char *text, int length, int kind);
 /* Worker side. */
 void qxxml_thread_entry(void);
 enum qxxml_kind { QXXML_KIND_VALUES, QXXML_KIND_SETUP, QXXML_KIND_POST };
-/* Stamps the slot's record of the kind with the time of completion. It runs
- * before the marking wakes a waiter, who may read the record at once. */
+/* Completes the slot's record of the kind: stamps it with the time of
+ * completion and publishes how its document arrived as the slot's quality
+ * of that kind (a post's reply is a setup). It runs before the marking
+ * wakes a waiter and before the delivery, who may read both at once. */
 void qxxml_stamp(int slot, qxxml_kind kind);
 void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed);
 void qxxml_mark_done(int slot, qxxml_kind kind, int snmp_flag);
@@ -140,6 +150,10 @@ void qxxml_begin_transaction(int slot);
 /* Sets the length of that deadline in ms for every later transaction and
  * returns the one before; for tests, which cannot wait out the 30 s. */
 int qxxml_set_transaction_limit_ms(int ms);
+/* Sets how many one-second waits in a row without data end a reply (10)
+ * for every later receive and returns the one before; for tests, which
+ * would otherwise sit out ten seconds per silent device. */
+int qxxml_set_silence_waits(int waits);
 int qxxml_connect(int slot, int module, char *ip16, const char *host, int port);
 int qxxml_send(int slot, const char *text, int length);
 int qxxml_receive(int slot, char *body, int *length);

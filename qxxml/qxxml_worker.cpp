@@ -79,6 +79,13 @@ void qxxml_stamp(int slot, qxxml_kind kind) {
   } else if (storage.setup) {
     storage.setup->timestamp = now;
   }
+  /* Under the lock: a caller may ask while the next action is under way. */
+  qxxml_lock(slot);
+  if (kind == QXXML_KIND_VALUES)
+    storage.slot.values_quality = storage.arriving;
+  else
+    storage.slot.setup_quality = storage.arriving;
+  qxxml_unlock(slot);
 }
 
 void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed) {
@@ -198,6 +205,9 @@ static void worker(void) {
     qxxml_close_socket(slot);
   }
   qxxml_lock(slot);
+  /* A slot index is reused: nothing of an earlier open's documents shows. */
+  s.values_quality = qxxml_doc_quality{};
+  s.setup_quality = qxxml_doc_quality{};
   /* A close during the start already set state to 0; it must stay so. */
   int starting = -1;
   s.state.compare_exchange_strong(starting, 1);
@@ -211,6 +221,7 @@ static void worker(void) {
     qxxml_sem_wait(slot, &s.wake_sem);
     if (s.state.load() == 0) return;
     qxxml_set_error(slot, QX_ERR_NONE);
+    storage.arriving = qxxml_doc_quality{};
     qxxml_lock(slot);
     action next = choose_action(s);
     int snmp_request = s.snmp_request;

@@ -21,6 +21,7 @@ TIoXmlValuesEventArgs ValuesArgs(TSdkObject *sender, const TIoXmlValuesPayload &
   std::memcpy(args.Host, payload.Host, sizeof args.Host);
   args.Host[sizeof args.Host - 1] = '\0';
   args.Port = payload.Port;
+  args.Quality = payload.Quality;
   return args;
 }
 
@@ -32,6 +33,7 @@ TIoXmlSetupEventArgs SetupArgs(TSdkObject *sender, const TIoXmlSetupPayload &pay
   args.Host[sizeof args.Host - 1] = '\0';
   args.Port = payload.Port;
   args.Action = payload.Action;
+  args.Quality = payload.Quality;
   return args;
 }
 
@@ -67,6 +69,7 @@ TIoXmlSetupPayload *SetupPayload(int slot, int32_t action, uint32_t generation) 
   qxxml_get_module(slot, payload->Host, &payload->Port);
   payload->Action = action;
   payload->Generation = generation;
+  qxxml_get_doc_quality(slot, QXXML_DOC_SETUP, &payload->Quality);
   return payload;
 }
 
@@ -164,7 +167,10 @@ void TIoXml::DoValuesDone(int slot, void *owner, int module, qxxml_values *recor
       qxxml_get_module(Slot, payload->Host, &payload->Port);
     }
   }
-  if (payload) payload->Generation = RecordGeneration(rkValues);
+  if (payload) {
+    payload->Generation = RecordGeneration(rkValues);
+    qxxml_get_doc_quality(Slot, QXXML_DOC_VALUES, &payload->Quality);
+  }
   qx_error_record error = delivered ? qx_error_record{} : SlotError(Slot);
   TIoXmlCustom::DoValuesDone(slot, owner, module, record, counts);
   if (!delivered) {

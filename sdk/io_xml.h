@@ -160,6 +160,7 @@ struct TIoXmlValuesEventArgs : TEventArgs {
   const qxxml_values_counts *Counts = nullptr;
   char Host[16] = {};  // the dotted address the slot connected to
   int32_t Port = 0;
+  qxxml_doc_quality Quality = {};  // whether the records hold the whole document
 };
 
 struct TIoXmlSetupEventArgs : TEventArgs {
@@ -170,7 +171,8 @@ struct TIoXmlSetupEventArgs : TEventArgs {
   const qxxml_setup_counts *Counts = nullptr;
   char Host[16] = {};
   int32_t Port = 0;
-  int32_t Action = 0;  // the action that completed: xaGetSetup, or 4..8 for a post
+  int32_t Action = 0;              // the action that completed: xaGetSetup, or 4..8 for a post
+  qxxml_doc_quality Quality = {};  // whether the records hold the whole document
 };
 
 struct TIoXmlPreParseEventArgs : TEventArgs {

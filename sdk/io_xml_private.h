@@ -27,12 +27,15 @@ constexpr unsigned IOXML_LAST_MESSAGE_OFFSET = 4;
 // Payloads: raw copies only, malloc'ed by the worker, freed by the dispatch.
 // A payload that points into the slot's records carries their generation
 // when it was built; the dispatch drops it once they have another.
+// Quality is a copy taken on the worker as the action completed: the slot's
+// own may change with the next action before the event is raised.
 struct TIoXmlValuesPayload {
   const qxxml_values *Values;
   const qxxml_values_counts *Counts;
   char Host[16];
   int32_t Port;
   uint32_t Generation;
+  qxxml_doc_quality Quality;
 };
 
 struct TIoXmlSetupPayload {
@@ -42,6 +45,7 @@ struct TIoXmlSetupPayload {
   int32_t Port;
   int32_t Action;
   uint32_t Generation;
+  qxxml_doc_quality Quality;
 };
 
 struct TIoXmlErrorPayload {

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 namespace calibrator_test {
 
@@ -48,6 +51,42 @@ class ModalWatcher {
   QTimer timer_;
   QWidget *handled_ = nullptr;
   int count_ = 0;
+};
+
+// Answers every message box that opens while it lives with its OK button,
+// and keeps what each one showed. Any other modal window is closed and
+// counted as a box without text.
+class MessageBoxRecorder {
+ public:
+  struct Box {
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+  };
+
+  MessageBoxRecorder()
+      : watcher_([this](QWidget *modal) {
+          auto *box = qobject_cast<QMessageBox *>(modal);
+          if (!box) {
+            boxes_.push_back({});
+            modal->close();
+            return;
+          }
+          boxes_.push_back({box->text(), box->icon(), box->standardButtons()});
+          if (QAbstractButton *ok = box->button(QMessageBox::Ok)) {
+            ok->click();
+          } else {
+            box->close();
+          }
+        }) {}
+
+  int Count() const { return static_cast<int>(boxes_.size()); }
+  // What box `index` showed; an empty box for one that never opened.
+  Box At(int index) const { return index < Count() ? boxes_[static_cast<size_t>(index)] : Box{}; }
+
+ private:
+  std::vector<Box> boxes_;
+  ModalWatcher watcher_;  // last: it reports into boxes_
 };
 
 }  // namespace calibrator_test

@@ -48,6 +48,8 @@ class MainWindowTest : public ::testing::Test {
   calibrator::TSensorsStringGrid *Grid() { return Control<calibrator::TSensorsStringGrid>("SensorsStringGrid"); }
   QPushButton *UseCloseButton() { return Control<QPushButton>("UseCloseButton"); }
   QPushButton *ReadButton() { return Control<QPushButton>("ReadButton"); }
+  QString StatusText() { return Control<QLabel>("StatusLabel")->text(); }
+  bool GridShowsBusy() { return Grid()->viewport()->cursor().shape() == Qt::BusyCursor; }
 
   // Fills the connection fields and presses the open button.
   void PressOpen(const QString &host, const QString &port, const QString &user, const QString &password) {
@@ -65,6 +67,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   QString DownloadedLine() const { return QString("Download setup from 127.0.0.1:%1").arg(port_); }
+  QString Address() const { return QString("127.0.0.1:%1").arg(port_); }
 
   QStringList LogLines() {
     QStringList lines;

@@ -1,12 +1,14 @@
-// The calibration dialog on its own: its form, its fill and which texts
-// close it with OK.
+// The calibration dialog on its own: its form, its fill, what it shows as
+// the operator types and which texts close it with OK.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/calib_input.h"
 #include "app/setcalibf.h"
 
 namespace calibrator {
@@ -29,19 +31,29 @@ zelvoapi::TXmlSensorEnum Sensor(double calibration) {
   return sensor;
 }
 
+// Shown and exposed, as the operator gets it.
+void ShowAndWait(TSetCalibForm &dialog) {
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+}
+
+// The designed form, with the edit shortened for the posted value beside it
+// and the frame and buttons moved down for a refusal of two lines.
 TEST(AppCalibDialog, HasTheFormsLayoutAndNames) {
   TSetCalibForm dialog;
   EXPECT_EQ(dialog.objectName(), "SetCalibForm");
   EXPECT_EQ(dialog.windowTitle(), "Edit calibration of sensor");
-  EXPECT_EQ(dialog.size(), QSize(242, 210));
+  EXPECT_EQ(dialog.size(), QSize(242, 228));
   const struct {
     const char *name;
     QRect geometry;
   } controls[] = {
-      {"Bevel1", {8, 8, 225, 153}},
-      {"CalibEdit", {24, 120, 193, 21}},
-      {"CancelBitBtn", {8, 176, 89, 25}},
-      {"OKBitBtn", {144, 176, 89, 25}},
+      {"Bevel1", {8, 8, 225, 171}},
+      {"CalibEdit", {24, 120, 97, 21}},
+      {"PostedValueLabel", {128, 120, 97, 21}},
+      {"CalibMessageLabel", {24, 145, 201, 26}},
+      {"CancelBitBtn", {8, 194, 89, 25}},
+      {"OKBitBtn", {144, 194, 89, 25}},
   };
   for (const auto &c : controls) {
     QWidget *control = Control<QWidget>(dialog, c.name);
@@ -83,7 +95,8 @@ struct OkCase {
   const char *name;
   const char *text;
   bool closes;
-  float value;  // when it closes
+  float value;          // when it closes
+  TCalibInput refusal;  // when it stays open
 };
 
 void PrintTo(const OkCase &c, std::ostream *out) { *out << c.name << " '" << c.text << "'"; }
@@ -94,8 +107,7 @@ TEST_P(AppCalibDialogOk, ClosesOnlyForAnOffsetTheDeviceCanTake) {
   const OkCase &c = GetParam();
   TSetCalibForm dialog;
   dialog.Fill(Sensor(0));
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  ShowAndWait(dialog);
   auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
   edit->setText(QString::fromUtf8(c.text));
   QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
@@ -108,17 +120,133 @@ TEST_P(AppCalibDialogOk, ClosesOnlyForAnOffsetTheDeviceCanTake) {
     EXPECT_TRUE(message.isEmpty());
   } else {
     EXPECT_TRUE(dialog.isVisible()) << "text '" << c.text << "' must keep the dialog open";
-    EXPECT_FALSE(message.isEmpty()) << "and say why";
+    EXPECT_EQ(message.toStdString(), CalibInputMessage(c.refusal)) << "and say why";
     EXPECT_EQ(edit->selectedText(), edit->text()) << "with the text selected for retyping";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, AppCalibDialogOk,
-                         ::testing::Values(OkCase{"point", "0.5", true, 0.5f}, OkCase{"comma", "1,5", true, 1.5f},
-                                           OkCase{"blanks", " -2.75 ", true, -2.75f},
-                                           OkCase{"letters", "abc", false, 0}, OkCase{"empty", "", false, 0},
-                                           OkCase{"too_large", "100000", false, 0}),
+                         ::testing::Values(OkCase{"point", "0.5", true, 0.5f, TCalibInput::Ok},
+                                           OkCase{"comma", "1,5", true, 1.5f, TCalibInput::Ok},
+                                           OkCase{"blanks", " -2.7 ", true, -2.7f, TCalibInput::Ok},
+                                           OkCase{"letters", "abc", false, 0, TCalibInput::NotANumber},
+                                           OkCase{"empty", "", false, 0, TCalibInput::NotANumber},
+                                           OkCase{"two_decimals", "0,25", false, 0, TCalibInput::TooManyDecimals},
+                                           OkCase{"too_large", "100000", false, 0, TCalibInput::OutOfRange}),
                          [](const ::testing::TestParamInfo<OkCase> &info) { return std::string(info.param.name); });
+
+// A "5" typed onto the shown "0.0" must replace it, not append to it: "0.05"
+// would post 0.1.
+TEST(AppCalibDialog, RegressionOffsetIsSelectedWhenTheDialogOpens) {
+  for (double calibration : {0.0, -1.5, 12.5}) {
+    TSetCalibForm dialog;
+    dialog.Fill(Sensor(calibration));
+    ShowAndWait(dialog);
+    auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
+    EXPECT_TRUE(edit->hasFocus()) << "calibration " << calibration;
+    EXPECT_FALSE(edit->text().isEmpty());
+    EXPECT_EQ(edit->selectedText().toStdString(), edit->text().toStdString()) << "calibration " << calibration;
+    QTest::keyClicks(edit, "5");
+    EXPECT_EQ(edit->text().toStdString(), "5") << "calibration " << calibration;
+  }
+}
+
+struct PreviewCase {
+  const char *name;
+  const char *typed;    // typed key by key over the selected offset
+  const char *preview;  // beside the field afterwards; empty for a refused text
+};
+
+void PrintTo(const PreviewCase &c, std::ostream *out) { *out << c.name << " '" << c.typed << "'"; }
+
+class AppCalibDialogPreview : public ::testing::TestWithParam<PreviewCase> {};
+
+TEST_P(AppCalibDialogPreview, ShowsTheValueOkWillPostAsItIsPosted) {
+  const PreviewCase &c = GetParam();
+  TSetCalibForm dialog;
+  dialog.Fill(Sensor(0.5));
+  auto *preview = Control<QLabel>(dialog, "PostedValueLabel");
+  ASSERT_TRUE(preview);
+  EXPECT_EQ(preview->text().toStdString(), "Posts 0.5") << "the shown offset as it opens";
+  ShowAndWait(dialog);
+  auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
+  edit->selectAll();
+  QTest::keyClicks(edit, QString::fromUtf8(c.typed));
+  EXPECT_EQ(preview->text().toStdString(), c.preview);
+  // What the label promises is what OK hands out.
+  QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
+  if (*c.preview) {
+    ASSERT_FALSE(dialog.isVisible());
+    EXPECT_EQ("Posts " + CalibrationText(dialog.Calibration()), c.preview);
+  } else {
+    EXPECT_TRUE(dialog.isVisible());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AppCalibDialogPreview,
+    ::testing::Values(PreviewCase{"point", "2.5", "Posts 2.5"}, PreviewCase{"comma", "-1,5", "Posts -1.5"},
+                      PreviewCase{"whole", "7", "Posts 7.0"}, PreviewCase{"leading_separator", ",5", "Posts 0.5"},
+                      PreviewCase{"trailing_separator", "3.", "Posts 3.0"}, PreviewCase{"blanks", " 4 ", "Posts 4.0"},
+                      PreviewCase{"negative_zero", "-0", "Posts -0.0"},
+                      PreviewCase{"largest", "99999.9", "Posts 99999.9"},
+                      PreviewCase{"smallest", "-9999.9", "Posts -9999.9"}, PreviewCase{"two_decimals", "0,25", ""},
+                      PreviewCase{"trailing_zero", "1.50", ""}, PreviewCase{"sign_only", "-", ""},
+                      PreviewCase{"letters", "abc", ""}, PreviewCase{"too_large", "100000", ""}),
+    [](const ::testing::TestParamInfo<PreviewCase> &info) { return std::string(info.param.name); });
+
+TEST(AppCalibDialog, TypingClearsARefusalThatNoLongerApplies) {
+  TSetCalibForm dialog;
+  dialog.Fill(Sensor(0));
+  ShowAndWait(dialog);
+  auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
+  auto *message = Control<QLabel>(dialog, "CalibMessageLabel");
+  QTest::keyClicks(edit, "0,25");
+  QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
+  ASSERT_TRUE(dialog.isVisible());
+  ASSERT_FALSE(message->text().isEmpty());
+  QTest::keyClicks(edit, "0,2");
+  EXPECT_TRUE(message->text().isEmpty());
+  EXPECT_EQ(Control<QLabel>(dialog, "PostedValueLabel")->text().toStdString(), "Posts 0.2");
+}
+
+// Every refusal shows whole inside its label, in the font the label draws
+// with, and so does the widest value beside the field.
+TEST(AppCalibDialog, RegressionTextsAreNotCutOff) {
+  TSetCalibForm dialog;
+  dialog.Fill(Sensor(0));
+  ShowAndWait(dialog);
+  auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
+  auto *message = Control<QLabel>(dialog, "CalibMessageLabel");
+  auto *preview = Control<QLabel>(dialog, "PostedValueLabel");
+  ASSERT_TRUE(edit && message && preview);
+  const struct {
+    QLabel *label;
+    const char *typed;
+    bool confirm;
+  } rows[] = {
+      {message, "abc", true},      {message, "0,25", true},     {message, "100000", true},
+      {preview, "-9999.9", false}, {preview, "99999.9", false},
+  };
+  const QRect buttons =
+      Control<QWidget>(dialog, "CancelBitBtn")->geometry().united(Control<QWidget>(dialog, "OKBitBtn")->geometry());
+  for (const auto &row : rows) {
+    edit->selectAll();
+    QTest::keyClicks(edit, row.typed);
+    if (row.confirm) QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
+    const QString text = row.label->text();
+    ASSERT_FALSE(text.isEmpty()) << row.typed;
+    const QRect room = row.label->contentsRect();
+    const int flags = int(row.label->alignment()) | (row.label->wordWrap() ? Qt::TextWordWrap : 0);
+    const QRect needed = QFontMetrics(row.label->font()).boundingRect(room, flags, text);
+    EXPECT_TRUE(room.contains(needed)) << row.typed << ": '" << text.toStdString() << "' needs " << needed.width()
+                                       << "x" << needed.height() << " in " << room.width() << "x" << room.height()
+                                       << " at " << row.label->font().pixelSize() << " px / "
+                                       << row.label->font().pointSizeF() << " pt";
+    EXPECT_TRUE(dialog.rect().contains(row.label->geometry())) << row.typed;
+    EXPECT_FALSE(row.label->geometry().intersects(buttons)) << row.typed;
+  }
+}
 
 TEST(AppCalibDialog, EnterConfirmsEscapeAndCancelDoNot) {
   const struct {

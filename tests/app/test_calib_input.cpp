@@ -31,26 +31,45 @@ TEST_P(AppCalibInput, ReadsOnlyPlainDecimalNumbersThatFitTheDevice) {
 
 constexpr TCalibInput kOk = TCalibInput::Ok;
 constexpr TCalibInput kNaN = TCalibInput::NotANumber;
+constexpr TCalibInput kDecimals = TCalibInput::TooManyDecimals;
 constexpr TCalibInput kRange = TCalibInput::OutOfRange;
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, AppCalibInput,
-    ::testing::Values(CalibCase{"point", "0.5", kOk, 0.5f}, CalibCase{"comma", "1,5", kOk, 1.5f},
-                      CalibCase{"negative", "-1.5", kOk, -1.5f}, CalibCase{"plus", "+2", kOk, 2.0f},
-                      CalibCase{"blanks", " \t2.75  ", kOk, 2.75f}, CalibCase{"leading_separator", ".5", kOk, 0.5f},
-                      CalibCase{"trailing_separator", "3.", kOk, 3.0f}, CalibCase{"zero", "0", kOk, 0.0f},
-                      CalibCase{"largest", "99999.9", kOk, 99999.9f}, CalibCase{"smallest", "-9999.9", kOk, -9999.9f},
-                      CalibCase{"empty", "", kNaN, 0}, CalibCase{"blank_only", "   ", kNaN, 0},
-                      CalibCase{"letters", "abc", kNaN, 0}, CalibCase{"number_then_letters", "1.5abc", kNaN, 0},
-                      CalibCase{"two_separators", "1.2.3", kNaN, 0}, CalibCase{"mixed_separators", "1,2.3", kNaN, 0},
-                      CalibCase{"sign_only", "-", kNaN, 0}, CalibCase{"separator_only", ",", kNaN, 0},
-                      CalibCase{"exponent", "1e3", kNaN, 0}, CalibCase{"infinity", "inf", kNaN, 0},
-                      CalibCase{"not_a_number", "nan", kNaN, 0}, CalibCase{"hex", "0x10", kNaN, 0},
-                      CalibCase{"inner_blank", "1 5", kNaN, 0}, CalibCase{"two_signs", "--1", kNaN, 0},
-                      CalibCase{"rounds_past_field", "99999.96", kRange, 0},
-                      CalibCase{"negative_past_field", "-9999.96", kRange, 0},
-                      CalibCase{"huge", "123456789012345678901234567890", kRange, 0}),
+    ::testing::Values(
+        CalibCase{"point", "0.5", kOk, 0.5f}, CalibCase{"comma", "1,5", kOk, 1.5f},
+        CalibCase{"negative", "-1.5", kOk, -1.5f}, CalibCase{"plus", "+2", kOk, 2.0f},
+        CalibCase{"blanks", " \t2.5  ", kOk, 2.5f}, CalibCase{"leading_separator", ".5", kOk, 0.5f},
+        CalibCase{"trailing_separator", "3.", kOk, 3.0f}, CalibCase{"zero", "0", kOk, 0.0f},
+        CalibCase{"largest", "99999.9", kOk, 99999.9f}, CalibCase{"smallest", "-9999.9", kOk, -9999.9f},
+        CalibCase{"empty", "", kNaN, 0}, CalibCase{"blank_only", "   ", kNaN, 0}, CalibCase{"letters", "abc", kNaN, 0},
+        CalibCase{"number_then_letters", "1.5abc", kNaN, 0}, CalibCase{"two_separators", "1.2.3", kNaN, 0},
+        CalibCase{"mixed_separators", "1,2.3", kNaN, 0}, CalibCase{"sign_only", "-", kNaN, 0},
+        CalibCase{"separator_only", ",", kNaN, 0}, CalibCase{"exponent", "1e3", kNaN, 0},
+        CalibCase{"infinity", "inf", kNaN, 0}, CalibCase{"not_a_number", "nan", kNaN, 0},
+        CalibCase{"hex", "0x10", kNaN, 0}, CalibCase{"inner_blank", "1 5", kNaN, 0},
+        CalibCase{"two_signs", "--1", kNaN, 0}, CalibCase{"two_decimals", "2.75", kDecimals, 0},
+        CalibCase{"two_decimals_comma", "0,25", kDecimals, 0}, CalibCase{"trailing_zero", "1.50", kDecimals, 0},
+        CalibCase{"two_decimals_negative", "-0.04", kDecimals, 0},
+        CalibCase{"two_decimals_past_field", "99999.96", kDecimals, 0}, CalibCase{"past_field", "100000", kRange, 0},
+        CalibCase{"negative_past_field", "-10000", kRange, 0},
+        CalibCase{"one_decimal_past_field", "100000.0", kRange, 0},
+        CalibCase{"huge", "123456789012345678901234567890", kRange, 0}),
     [](const ::testing::TestParamInfo<CalibCase> &info) { return std::string(info.param.name); });
+
+// A refusal names the form that is taken, so that the operator can retype.
+TEST(AppCalibInput, MessagesSayWhatIsTaken) {
+  const struct {
+    TCalibInput status;
+    const char *message;
+  } rows[] = {
+      {kOk, ""},
+      {kNaN, "Enter a number, such as -1.5"},
+      {kDecimals, "Enter a number with at most one decimal, such as 1.5 or -0,5"},
+      {kRange, "Out of range: -9999.9 to 99999.9"},
+  };
+  for (const auto &row : rows) EXPECT_STREQ(CalibInputMessage(row.status), row.message) << int(row.status);
+}
 
 TEST(AppCalibText, PrintsOneDecimalAsPrintfDoes) {
   const struct {

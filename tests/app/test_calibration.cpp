@@ -1,6 +1,7 @@
 // Changing a sensor's calibration through the real windows: the dialog a
 // row opens, the post, the one-second wait and the read-back.
 #include <QElapsedTimer>
+#include <algorithm>
 #include <optional>
 
 #include "app/setcalibf.h"
@@ -71,6 +72,9 @@ class AppCalibration : public MainWindowTest {
     trigger();
   }
 
+  // The status line while the device is given time to apply an offset.
+  QString ApplyWaitStatus() const { return QString("Waiting for %1 to apply the new calibration...").arg(Address()); }
+
   QElapsedTimer confirmed_at_;
 };
 
@@ -126,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Offsets, AppCalibrationPost,
                          ::testing::Values(PostCase{"point", "0.5", "0.5", 0.5},
                                            PostCase{"unchanged", nullptr, "0.0", 0.0},
                                            PostCase{"comma_negative", "-1,5", "-1.5", -1.5},
-                                           PostCase{"rounded_to_one_decimal", " 2.75 ", "2.8", 2.8}),
+                                           PostCase{"blanks_around", " 2.7 ", "2.7", 2.7}),
                          [](const ::testing::TestParamInfo<PostCase> &info) { return std::string(info.param.name); });
 
 TEST_F(AppCalibration, EnterOnARowOpensItsDialog) {
@@ -187,14 +191,106 @@ TEST_F(AppCalibration, EmptyLastRowAndSwitchSensorOpenNoDialog) {
   EXPECT_FALSE(server_.last_post().has_value());
 }
 
-TEST_F(AppCalibration, FailedPostLogsTheErrorAndEnablesRefresh) {
-  server_.set_fault({devsim::FaultKind::status, devsim::FaultTarget::post, 500});
+struct RefusalCase {
+  const char *name;
+  long status;        // the device's answer to the post
+  const char *error;  // its text in the log
+};
+
+void PrintTo(const RefusalCase &c, std::ostream *out) { *out << c.name; }
+
+class AppCalibrationRefused : public AppCalibration, public ::testing::WithParamInterface<RefusalCase> {};
+
+// Regression: a refused post left the list empty until the next refresh.
+TEST_P(AppCalibrationRefused, SaysTheOffsetWasNotAppliedAndListsTheDevicesView) {
+  const RefusalCase &c = GetParam();
+  server_.set_fault({devsim::FaultKind::status, devsim::FaultTarget::post, c.status});
   std::vector<DialogView> views;
   WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
-  ASSERT_TRUE(PumpUntil([&] { return !LogLines().filter(QRegularExpression("^Error: .+")).isEmpty(); })) << Dump();
+  ASSERT_TRUE(WaitForLogCount(DownloadedLine(), 2)) << Dump();
+
+  const QStringList log = LogLines();
+  const int error = log.indexOf(QString("Error: %1").arg(c.error));
+  ASSERT_GE(error, 0) << Dump();
+  EXPECT_EQ(log.value(error + 1), QString("Calibration of sensor 102 was not applied: %1").arg(c.error)) << Dump();
+  EXPECT_EQ(log.value(error + 2), "Downloading setup...") << Dump();
+  EXPECT_EQ(log.value(error + 3), DownloadedLine()) << Dump();
+  EXPECT_TRUE(log.filter("Set calibration finished").isEmpty()) << Dump();
+
+  EXPECT_EQ(server_.sensor_calibration(102), 0.0) << "the device refused the post";
+  EXPECT_EQ(Grid()->rowCount(), kEmptyRow + 1);
+  EXPECT_EQ(Cell(kIncubatorRow, kCalibrationColumn), "0.0") << "the device's own view";
+  EXPECT_EQ(Grid()->currentRow(), kIncubatorRow);
   EXPECT_TRUE(ReadButton()->isEnabled());
-  EXPECT_EQ(Grid()->rowCount(), 1) << "the list stays empty until the next refresh";
-  EXPECT_TRUE(LogLines().filter("Set calibration finished").isEmpty()) << Dump();
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, AppCalibrationRefused,
+                         ::testing::Values(RefusalCase{"bad_request", 400, "HTTP: Bad Request"},
+                                           RefusalCase{"server_error", 500, "HTTP: Internal Server Error"}),
+                         [](const ::testing::TestParamInfo<RefusalCase> &info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(AppCalibration, ApplyWaitLeavesTheWindowRespondingAndPostsNothingElse) {
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
+  ASSERT_TRUE(WaitForLogCount("Wait for applying new calibration value...", 1)) << Dump();
+  // The wait is running and the test runs with it: the window's thread is free.
+  const std::size_t requests = server_.request_count();
+  EXPECT_EQ(StatusText(), ApplyWaitStatus());
+  EXPECT_TRUE(GridShowsBusy());
+  EXPECT_FALSE(ReadButton()->isEnabled());
+  EXPECT_TRUE(UseCloseButton()->isEnabled()) << "the device can be closed during the wait";
+  QTest::mouseClick(ReadButton(), Qt::LeftButton);
+  ModalWatcher watcher([](QWidget *modal) { modal->close(); });
+  DoubleClickRow(kIncubatorRow);
+  EXPECT_EQ(watcher.Count(), 0);
+  EXPECT_EQ(server_.request_count(), requests);
+
+  ASSERT_TRUE(WaitForLogCount(DownloadedLine(), 2)) << Dump();
+  const std::vector<devsim::Request> sent = server_.requests();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[sent.size() - 2].method, "POST");
+  EXPECT_EQ(sent.back().method, "GET") << "the read-back follows the post directly";
+  EXPECT_EQ(server_.request_count(), requests + 1);
+  EXPECT_EQ(StatusText(), QString("Ready: %1 is open").arg(Address()));
+  EXPECT_FALSE(GridShowsBusy());
+}
+
+TEST_F(AppCalibration, CloseDuringTheApplyWaitCancelsTheReadBack) {
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
+  ASSERT_TRUE(WaitForLogCount("Wait for applying new calibration value...", 1)) << Dump();
+  ASSERT_EQ(StatusText(), ApplyWaitStatus()) << "the wait runs while the window takes the click";
+  QTest::mouseClick(UseCloseButton(), Qt::LeftButton);
+  ASSERT_EQ(UseCloseButton()->text(), "&Open This Device");
+  const std::size_t requests = server_.request_count();
+  QTest::qWait(calibrator::TMainForm::kCalibrationApplyMs + 200);  // past the end the wait would have had
+  EXPECT_EQ(server_.request_count(), requests) << "no read-back of a closed device";
+  EXPECT_EQ(LogLines().count(DownloadedLine()), 1) << Dump();
+  EXPECT_FALSE(ReadButton()->isEnabled());
+  EXPECT_EQ(StatusText(), "No device open");
+}
+
+TEST_F(AppCalibration, IncompleteReplyToThePostIsWarnedOf) {
+  const std::string document = server_.setup_document();
+  const size_t cut = document.find("<Name>Fridge");
+  ASSERT_NE(cut, std::string::npos);
+  server_.set_fault({devsim::FaultKind::truncate_body, devsim::FaultTarget::post, static_cast<long>(cut)});
+  std::vector<DialogView> views;
+  WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
+  ASSERT_TRUE(WaitForLogCount(DownloadedLine(), 2)) << Dump();
+  const QStringList log = LogLines();
+  const int waiting = log.indexOf("Wait for applying new calibration value...");
+  ASSERT_GE(waiting, 0) << Dump();
+  const int line = 1 + static_cast<int>(std::count(document.begin(), document.begin() + static_cast<long>(cut), '\n'));
+  EXPECT_EQ(log.value(waiting + 1),
+            QString("Warning: the reply of %1 to Set calibration is incomplete (not well-formed at line %2)")
+                .arg(Address())
+                .arg(line))
+      << Dump();
+  EXPECT_FALSE(Grid()->IsPartial()) << "the read-back is whole";
+  EXPECT_EQ(server_.sensor_calibration(102), 0.5) << "a spoiled reply does not undo the post";
 }
 
 // After a close the library has released the setup record behind the rows
@@ -211,9 +307,8 @@ TEST_F(AppCalibration, RegressionDoubleClickAfterCloseReadsNoReleasedRecord) {
   EXPECT_FALSE(server_.last_post().has_value());
 }
 
-// Closing the window while the calibration handler lets pending messages run
-// must not destroy the device object under that handler, and must not start
-// the read-back of a device that is going away.
+// Closing the window during the apply wait after a calibration must not
+// start the read-back of a device that is going away.
 TEST_F(AppCalibration, RegressionWindowClosedDuringCalibrationWaitStartsNoReadBack) {
   QListWidget *log = Control<QListWidget>("LogListBox");
   QElapsedTimer closed_at;
@@ -225,10 +320,9 @@ TEST_F(AppCalibration, RegressionWindowClosedDuringCalibrationWaitStartsNoReadBa
   });
   std::vector<DialogView> views;
   WithDialog([&] { DoubleClickRow(kIncubatorRow); }, {QString("0.5"), true}, views);
-  // The handler runs inside this wait; it returns once the handler did.
   ASSERT_TRUE(PumpUntil([&] { return !form_.isVisible(); })) << Dump();
   ASSERT_TRUE(closed_at.isValid()) << Dump();
-  EXPECT_LT(closed_at.elapsed(), 1000) << "the handler gave up its wait for a device that is going away";
+  EXPECT_LT(closed_at.elapsed(), calibrator::TMainForm::kCalibrationApplyMs) << "the close waited for nothing";
   const std::size_t requests = server_.request_count();
   QTest::qWait(1200);  // longer than the wait the handler would have made
   EXPECT_EQ(server_.request_count(), requests) << "no read-back after the close";

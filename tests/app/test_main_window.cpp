@@ -115,6 +115,30 @@ TEST_F(AppMainWindow, CloseKeepsTheRowsAndTheDeviceName) {
   EXPECT_EQ(Control<QLabel>("NameLabel")->text(), "Lab thermometer");
 }
 
+TEST_F(AppMainWindow, AfterCloseTheListIsGreyedUntilTheNextDownload) {
+  StartDevice(qxsupport::SteadyVariant("thermometer"));
+  OpenDevice("admin", "admin");
+  QLabel *name = Control<QLabel>("NameLabel");
+  ASSERT_FALSE(Grid()->IsStale());
+  ASSERT_TRUE(name->isEnabled());
+
+  QTest::mouseClick(UseCloseButton(), Qt::LeftButton);
+  EXPECT_TRUE(Grid()->IsStale());
+  EXPECT_FALSE(name->isEnabled()) << "the device name is greyed with the list";
+  EXPECT_EQ(Cell(0, calibrator::kNameColumn), "Bench") << "the rows stay";
+
+  // A double-click on the greyed list says why no dialog opens.
+  ModalWatcher watcher([](QWidget *modal) { modal->close(); });
+  DoubleClickRow(0);
+  EXPECT_EQ(watcher.Count(), 0);
+  EXPECT_EQ(LogLines().value(LogLines().size() - 1), "The device is closed: open it to calibrate a sensor") << Dump();
+
+  QTest::mouseClick(UseCloseButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForLogCount(DownloadedLine(), 2)) << Dump();
+  EXPECT_FALSE(Grid()->IsStale());
+  EXPECT_TRUE(name->isEnabled());
+}
+
 TEST_F(AppMainWindow, OpenCloseButtonDuringADownloadClosesTheDevice) {
   devsim::DeviceConfig config = qxsupport::SteadyVariant("thermometer");
   config.faults.push_back({devsim::FaultKind::stall, devsim::FaultTarget::setup, 10});
@@ -136,25 +160,16 @@ TEST_F(AppMainWindow, WrongPasswordLogsUnauthorizedAndLeavesRefreshEnabled) {
 }
 
 TEST_F(AppMainWindow, UnresolvableHostShowsTheErrorBoxAndChangesNothing) {
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  ModalWatcher watcher([&](QWidget *modal) {
-    auto *box = qobject_cast<QMessageBox *>(modal);
-    if (!box) {
-      ADD_FAILURE() << "a message box, not " << modal->metaObject()->className();
-      modal->close();
-      return;
-    }
-    text = box->text();
-    icon = box->icon();
-    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-    box->button(QMessageBox::Ok)->click();
-  });
+  MessageBoxRecorder boxes;
   PressOpen("no-such-device.invalid", "80", "", "");
-  EXPECT_EQ(watcher.Count(), 1);
-  EXPECT_EQ(text, "Unknow device, addres can not be resolved!");
-  EXPECT_EQ(icon, QMessageBox::Critical);
+  // The lookup runs on its own thread; its answer arrives through the queue.
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Count() >= 1; }));
+  EXPECT_EQ(boxes.Count(), 1);
+  EXPECT_EQ(boxes.At(0).text, "Unknow device, addres can not be resolved!");
+  EXPECT_EQ(boxes.At(0).icon, QMessageBox::Critical);
+  EXPECT_EQ(boxes.At(0).buttons, QMessageBox::Ok);
   ExpectState(false);
+  EXPECT_TRUE(UseCloseButton()->isEnabled());
   EXPECT_TRUE(LogLines().isEmpty()) << Dump();
 }
 

@@ -43,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionsCase{"highest_port", {"--port", "65535"}, true, {"", "65535", ""}},
                       OptionsCase{"port_not_a_number", {"--port", "abc"}, false, {}},
                       OptionsCase{"port_zero", {"--port", "0"}, false, {}},
-                      OptionsCase{"port_too_high", {"--port", "65536"}, false, {}}),
+                      OptionsCase{"port_too_high", {"--port", "65536"}, false, {}},
+                      OptionsCase{"port_with_sign", {"--port", "+80"}, false, {}},
+                      OptionsCase{"port_past_int", {"--port", "99999999999"}, false, {}}),
     [](const ::testing::TestParamInfo<OptionsCase> &info) { return std::string(info.param.name); });
 
 TEST(AppStartOptionsParser, RejectsUnknownOptionsAndOffersHelpAndVersion) {

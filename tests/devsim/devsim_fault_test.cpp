@@ -196,6 +196,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  EXPECT_GE(r.body().size(), 300u - 4) << "noise may itself hold a blank line";
                                  EXPECT_FALSE(XmlProbe(r.body()).well_formed());
                                }},
+                      FaultRow{"bare_ampersand_in_names",
+                               {FaultKind::bare_ampersand, FaultTarget::setup, 0},
+                               "/setup.xml",
+                               milliseconds(3000),
+                               [](const RawReply &r) {
+                                 EXPECT_EQ(r.status(), 200);
+                                 EXPECT_TRUE(r.closed);
+                                 EXPECT_EQ(r.header("Content-Length"), std::to_string(r.body().size()));
+                                 EXPECT_NE(r.body().find("<Name>Büro & Flur</Name>"), std::string::npos);
+                                 EXPECT_EQ(r.body().find("&amp;"), std::string::npos);
+                                 EXPECT_NE(r.body().find("&lt;"), std::string::npos) << "only '&' goes bare";
+                                 EXPECT_FALSE(XmlProbe(r.body()).well_formed());
+                               },
+                               "accented"},
                       FaultRow{"reply_shorter_than_a_status_line",
                                {FaultKind::short_status, FaultTarget::values, 0},
                                "/values.xml",

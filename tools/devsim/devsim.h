@@ -102,6 +102,7 @@ enum class FaultKind {
   garbage_body,        // value: bytes of noise sent as body after a proper header (default 512)
   short_status,        // value: bytes of "HTTP/1.0 200 OK" sent before closing (default 8)
   not_listening,       // the port is reserved, then closed: connects are refused
+  bare_ampersand,      // every "&amp;" of the body sent as a bare '&', as by a device that does not escape its names
 };
 
 struct Fault {

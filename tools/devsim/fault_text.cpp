@@ -28,6 +28,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::garbage_body, "garbage-body"},
     {FaultKind::short_status, "short-status"},
     {FaultKind::not_listening, "not-listening"},
+    {FaultKind::bare_ampersand, "bare-ampersand"},
 };
 
 struct TargetName {

@@ -101,6 +101,15 @@ std::string without_declaration(std::string doc) {
   return doc;
 }
 
+// A device that writes its names as they are: "Büro & Flur" arrives with
+// a bare '&', which no XML parser reads past.
+std::string with_bare_ampersands(std::string doc) {
+  constexpr std::string_view kEscaped = "&amp;";
+  for (std::size_t at = doc.find(kEscaped); at != std::string::npos; at = doc.find(kEscaped, at + 1))
+    doc.replace(at, kEscaped.size(), "&");
+  return doc;
+}
+
 void fill_header(Response &r, std::size_t target) {
   for (int n = 1; header_of(r).size() < target; ++n) {
     char name[32];
@@ -139,6 +148,7 @@ ReplyPlan plan_reply(Response r, const Fault &fault) {
       r.body = with_blank_line(std::move(r.body), value_or(fault, static_cast<long>(r.body.size() / 2)));
       break;
     case FaultKind::garbage_body: r.body = noise(value_or(fault, kDefaultNoise)); break;
+    case FaultKind::bare_ampersand: r.body = with_bare_ampersands(std::move(r.body)); break;
     case FaultKind::long_header: fill_header(r, value_or(fault, kDefaultLongHeader)); break;
     default: break;
   }

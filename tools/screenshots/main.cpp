@@ -1,18 +1,24 @@
-// zelvo-calibrator-screenshots DIR: renders the main window with a filled
-// sensor list and the calibration dialog into DIR/main-window.png and
-// DIR/calibration-dialog.png, with a simulated device on loopback. The
-// windows draw themselves (QWidget::grab), so no screen grabber is needed;
-// run it on a real X server (or Xvfb) for desktop font rendering.
+// zelvo-calibrator-screenshots DIR: renders the program's windows into DIR,
+// each filled from a simulated device on loopback:
+//   main-window.png             the main window listing a thermometer
+//   calibration-dialog.png      the calibration dialog of one of its sensors
+//   main-window-42-sensors.png  an enlarged main window listing 42 sensors
+//   incomplete-setup.png        the warning about a setup cut off mid-document
+// The windows draw themselves (QWidget::grab), so no screen grabber is
+// needed; run it on a real X server (or Xvfb) for desktop font rendering.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "app/mainf.h"
 #include "app/sensor_grid.h"
@@ -23,6 +29,8 @@ namespace {
 
 // A download from loopback takes milliseconds; this only bounds a failure.
 constexpr int kTimeoutMs = 10000;
+// Room right of the longest log line in a picture.
+constexpr int kLogMargin = 8;
 
 // Runs the event loop until `done` holds; false on time-out.
 bool WaitFor(const std::function<bool()> &done) {
@@ -45,38 +53,71 @@ bool Save(QWidget *window, const QDir &directory, const char *name) {
   return true;
 }
 
-int Fail(const char *what) {
+// Says what went wrong; false, so that a step can return it.
+bool Failed(const char *what) {
   std::fprintf(stderr, "zelvo-calibrator-screenshots: %s\n", what);
-  return 1;
+  return false;
 }
 
-}  // namespace
+// A main window with its own simulated device, opened as an operator would:
+// address prefilled, password typed, Open pressed.
+class TScene {
+ public:
+  // Serves `config`; false with the reason on stderr when it cannot start.
+  bool Serve(const devsim::DeviceConfig &config) {
+    config_ = config;
+    return device_.start(config) > 0 || Failed(device_.error().c_str());
+  }
+  devsim::Server &Device() { return device_; }
+  // Opens the served device in a new main window and waits for its list.
+  bool Open() {
+    form_ = std::make_unique<calibrator::TMainForm>();
+    form_->Prefill({"127.0.0.1", QString::number(device_.port()), QString::fromStdString(config_.user)});
+    form_->findChild<QLineEdit *>("PassEdit")->setText(QString::fromStdString(config_.password));
+    form_->show();
+    form_->findChild<QPushButton *>("UseCloseButton")->click();
+    auto *refresh = form_->findChild<QPushButton *>("ReadButton");
+    return WaitFor([&] { return Grid()->rowCount() > 1 && refresh->isEnabled(); }) ||
+           Failed("the simulated device's setup did not arrive");
+  }
 
-int main(int argc, char **argv) {
-  QApplication application(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
-  if (argc != 2) return Fail("usage: zelvo-calibrator-screenshots DIR");
-  const QDir directory(QString::fromLocal8Bit(argv[1]));
+  calibrator::TMainForm &Form() { return *form_; }
+  calibrator::TSensorsStringGrid *Grid() {
+    return form_->findChild<calibrator::TSensorsStringGrid *>("SensorsStringGrid");
+  }
+  // Makes `row` current with the focus in the grid, as after a click on it.
+  void FocusRow(int row) {
+    Grid()->setCurrentCell(row, 0);
+    Grid()->setFocus();
+    QApplication::processEvents();
+  }
+  // Resizes the window and waits until the window system has done it.
+  bool ResizeTo(const QSize &size) {
+    form_->resize(size);
+    return WaitFor([&] { return form_->size() == size; });
+  }
 
-  // Offsets of both signs, so that the picture shows the calibration colours.
+ private:
+  // In this order: the window closes its device before the device stops.
+  devsim::DeviceConfig config_;
+  devsim::Server device_;
+  std::unique_ptr<calibrator::TMainForm> form_;
+};
+
+// The thermometer with offsets of both signs, so that the picture shows the
+// calibration colours.
+devsim::DeviceConfig Thermometer() {
   devsim::DeviceConfig thermometer = *devsim::variant("thermometer");
   thermometer.sensors[1].calib = -0.5;
   thermometer.sensors[2].calib = 0.3;
-  devsim::Server device;
-  const int port = device.start(thermometer);
-  if (port < 0) return Fail(device.error().c_str());
+  return thermometer;
+}
 
-  calibrator::TMainForm form;
-  form.Prefill({"127.0.0.1", QString::number(port), "admin"});
-  form.findChild<QLineEdit *>("PassEdit")->setText("admin");
-  form.show();
-  form.findChild<QPushButton *>("UseCloseButton")->click();
-  auto *grid = form.findChild<calibrator::TSensorsStringGrid *>("SensorsStringGrid");
-  if (!WaitFor([&] { return grid->rowCount() > 1; })) return Fail("the simulated device's setup did not arrive");
-  grid->setCurrentCell(1, 0);
-  grid->setFocus();
-  QApplication::processEvents();
-  if (!Save(&form, directory, "main-window.png")) return 1;
+bool MainWindowAndDialog(const QDir &directory) {
+  TScene scene;
+  if (!scene.Serve(Thermometer()) || !scene.Open()) return false;
+  scene.FocusRow(1);
+  if (!Save(&scene.Form(), directory, "main-window.png")) return false;
 
   // The dialog is modal: it is grabbed from inside its own event loop.
   bool saved = false;
@@ -91,6 +132,53 @@ int main(int argc, char **argv) {
   });
   poll.start(100);
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-  QApplication::sendEvent(grid, &enter);
-  return saved ? 0 : Fail("the calibration dialog did not open");
+  QApplication::sendEvent(scene.Grid(), &enter);
+  return saved || Failed("the calibration dialog did not open");
+}
+
+bool FortyTwoSensors(const QDir &directory) {
+  TScene scene;
+  if (!scene.Serve(*devsim::variant("max-sensors")) || !scene.Open()) return false;
+  calibrator::TSensorsStringGrid *grid = scene.Grid();
+  // Tall enough for every row, the empty last one included, and wider, as
+  // an operator would drag it.
+  const int last = grid->rowCount() - 1;
+  const int missing = grid->rowViewportPosition(last) + grid->rowHeight(last) - grid->viewport()->height();
+  constexpr int kWider = 160;
+  if (!scene.ResizeTo(scene.Form().size() + QSize(kWider, missing)))
+    return Failed("the main window did not take the size of 42 sensors");
+  scene.FocusRow(0);
+  return Save(&scene.Form(), directory, "main-window-42-sensors.png");
+}
+
+bool IncompleteSetup(const QDir &directory) {
+  TScene scene;
+  if (!scene.Serve(Thermometer())) return false;
+  // The setup document ends inside the third sensor's entry.
+  const std::size_t cut = scene.Device().setup_document().find("<Name>Fridge");
+  if (cut == std::string::npos) return Failed("no third sensor in the thermometer's setup");
+  scene.Device().set_fault({devsim::FaultKind::truncate_body, devsim::FaultTarget::setup, static_cast<long>(cut)});
+  if (!scene.Open()) return false;
+  // Wide enough for the log to show the warning whole.
+  auto *log = scene.Form().findChild<QListWidget *>("LogListBox");
+  const int missing = log->sizeHintForColumn(0) - log->viewport()->width() + kLogMargin;
+  if (missing > 0 && !scene.ResizeTo(scene.Form().size() + QSize(missing, 0)))
+    return Failed("the main window did not take the width of the warning");
+  scene.FocusRow(1);
+  return Save(&scene.Form(), directory, "incomplete-setup.png");
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QApplication application(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+  if (argc != 2) {
+    Failed("usage: zelvo-calibrator-screenshots DIR");
+    return 1;
+  }
+  const QDir directory(QString::fromLocal8Bit(argv[1]));
+  for (bool (*render)(const QDir &) : {MainWindowAndDialog, FortyTwoSensors, IncompleteSetup})
+    if (!render(directory)) return 1;
+  return 0;
 }
