@@ -220,6 +220,9 @@ TEST_F(SdkIoXml, ValuesDownloadDeliversTheSlotCache) {
 
 TEST_F(SdkIoXml, GetSetupTwiceWithoutWaitingSecondIsRefusedSilently) {
   OpenDevice();
+  // A reply header in slow pieces keeps the first download running, however
+  // the threads are scheduled, while the second request is made.
+  server_.set_fault({devsim::FaultKind::split_header, devsim::FaultTarget::setup, 50});
   ASSERT_EQ(object_->GetSetup(), IOXML_ISSUED);
   EXPECT_EQ(object_->GetSetup(), IOXML_BAD_STATE);
   EXPECT_EQ(recorder_->Count("begin"), 1);
