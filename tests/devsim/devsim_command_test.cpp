@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tests/devsim/raw_http_client.h"
+#include "tests/devsim/udp_probe.h"
 #include "tests/devsim/xml_probe.h"
 #include "tests/support/eventually.h"
 
@@ -194,6 +195,23 @@ TEST(DevsimCommand, FaultPortBaseAndSigint) {
   EXPECT_EQ(command.finish(SIGINT, milliseconds(2000)), 0);
 }
 
+TEST(DevsimCommand, UdpPortAnswersSearchesForTheFleet) {
+  Command command({"--variant", "thermometer", "--variant", "family5", "--udp-port", "0"});
+  const auto lines = command.lines_until("ready", milliseconds(5000));
+  ASSERT_EQ(lines.size(), 4u) << command.error_output();
+  int udp_port = 0;
+  char address[32] = "";
+  ASSERT_EQ(std::sscanf(lines[2].c_str(), "udp %31s %d", address, &udp_port), 2) << lines[2];
+  EXPECT_STREQ(address, "127.0.0.1");
+  UdpProbe probe;
+  ASSERT_TRUE(probe.ok());
+  probe.send(udp_port, search_datagram());
+  const std::vector<Received> replies = probe.collect(milliseconds(300), milliseconds(5000));
+  ASSERT_EQ(replies.size(), 2u);
+  for (const Received &r : replies) EXPECT_TRUE(authentic(r.bytes, default_search_key()));
+  EXPECT_EQ(command.finish(SIGTERM, milliseconds(2000)), 0);
+}
+
 TEST(DevsimCommand, RefusesBadArguments) {
   struct Row {
     std::vector<std::string> args;
@@ -209,6 +227,7 @@ TEST(DevsimCommand, RefusesBadArguments) {
       {{"--fleet", "demo", "--fault", "9=stall"}, 2, "only 5"},
       {{"--fleet", "demo", "--fault", "explode"}, 2, "not a fault"},
       {{"--fleet", "demo", "--port-base", "70000"}, 2, "--port-base"},
+      {{"--fleet", "demo", "--udp-port", "70000"}, 2, "--udp-port"},
       {{"--config", "/nonexistent/devsim.json"}, 2, "cannot be read"},
       {{"--frobnicate"}, 2, "unknown option"},
   };
@@ -225,7 +244,7 @@ TEST(DevsimCommand, HelpAndVersion) {
     EXPECT_EQ(command.finish(0, milliseconds(3000)), 0);
     const std::string text = command.all_output();
     for (const char *part : {"--fleet demo", "--config FILE", "--port-base", "--bind", "--fault", "admin", "ready",
-                             "SIGTERM", "max-sensors", "not-listening"})
+                             "SIGTERM", "max-sensors", "not-listening", "--udp-port", "reply-burst"})
       EXPECT_NE(text.find(part), std::string::npos) << part;
   }
   Command command({"--version"});

@@ -102,6 +102,28 @@ TEST(DevsimConfig, ReadsDevicesFromVariantsAndFullDescriptions) {
   EXPECT_EQ(b.network.http_port, "8080");
 }
 
+TEST(DevsimConfig, ReadsDiscoveryFieldsAndTheServerChecksTheirRanges) {
+  const devsim::ConfigLoad load = devsim::parse_config_json(R"({"devices": [
+      {"variant": "family5", "discovery": {"type_code": 31, "settings": 200, "capabilities": 1,
+                                           "model_text": "Bench unit", "setup_key": [1, 2, 3, 4294967295]}},
+      {"variant": "family5"}]})");
+  ASSERT_EQ(load.error, "");
+  ASSERT_EQ(load.devices.size(), 2u);
+  const devsim::Discovery &d = load.devices[0].discovery;
+  EXPECT_EQ(d.type_code, 31);
+  EXPECT_EQ(d.settings, 200);
+  EXPECT_EQ(d.capabilities, 1);
+  EXPECT_EQ(d.model_text, "Bench unit");
+  EXPECT_EQ(d.setup_key[3], 4294967295u);
+  EXPECT_EQ(load.devices[1].discovery.type_code, 5) << "the variant's own type code";
+
+  devsim::DeviceConfig bad = load.devices[1];
+  bad.discovery.type_code = 32;
+  devsim::Server server;
+  EXPECT_EQ(server.start(bad), -1);
+  EXPECT_NE(server.error().find("type code"), std::string::npos) << server.error();
+}
+
 TEST(DevsimConfig, ReportsWhatIsWrongAndWhere) {
   struct Row {
     const char *text;
@@ -119,6 +141,8 @@ TEST(DevsimConfig, ReportsWhatIsWrongAndWhere) {
       {R"({"devices": [{"faults": ["explode"]}]})", "not a fault: explode"},
       {R"({"devices": [{"faults": [3]}]})", "expected a fault text"},
       {R"({"devices": [{}], "extra": 1})", "unknown key \"extra\""},
+      {R"({"devices": [{"discovery": {"type": 31}}]})", "discovery: unknown key \"type\""},
+      {R"({"devices": [{"discovery": {"setup_key": [1, 2]}}]})", "setup_key: expected four numbers"},
   };
   for (const Row &row : rows) {
     const devsim::ConfigLoad load = devsim::parse_config_json(row.text);

@@ -238,6 +238,15 @@ INSTANTIATE_TEST_SUITE_P(
                                "/setup.xml",
                                milliseconds(3000),
                                [](const RawReply &r) { expect_document_with_status(r, 200); }},
+                      FaultRow{"silent_accepts_and_never_answers",
+                               {FaultKind::silent, FaultTarget::values, 0},
+                               "/values.xml",
+                               milliseconds(500),
+                               [](const RawReply &r) {
+                                 EXPECT_FALSE(r.refused);
+                                 EXPECT_TRUE(r.bytes.empty());
+                                 EXPECT_FALSE(r.closed);
+                               }},
                       FaultRow{"unknown_paths_keep_their_404",
                                {FaultKind::status, FaultTarget::all, 200},
                                "/nothing",

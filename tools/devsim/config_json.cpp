@@ -1,7 +1,9 @@
 // JSON config files of the command: a list of devices, each either written
 // out in full or started from a built-in variant and changed.
+#include <algorithm>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -149,6 +151,19 @@ void network(const json &j, Network &n, const std::string &where) {
   read(j, "dhcp", n.dhcp, where);
 }
 
+void discovery(const json &j, Discovery &d, const std::string &where) {
+  check_keys(j, where, {"type_code", "settings", "capabilities", "model_text", "setup_key"});
+  read(j, "type_code", d.type_code, where);
+  read(j, "settings", d.settings, where);
+  read(j, "capabilities", d.capabilities, where);
+  read(j, "model_text", d.model_text, where);
+  std::vector<std::uint32_t> key;
+  read(j, "setup_key", key, where);
+  if (j.contains("setup_key") && key.size() != std::size(d.setup_key))
+    throw ConfigError{where + ".setup_key: expected four numbers"};
+  std::copy(key.begin(), key.end(), d.setup_key);
+}
+
 DeviceConfig device(const json &j, const std::string &where) {
   check_keys(j, where,
              {"variant",
@@ -175,6 +190,7 @@ DeviceConfig device(const json &j, const std::string &where) {
               "outputs",
               "snmp_traps",
               "network",
+              "discovery",
               "faults"});
   DeviceConfig c;
   if (j.contains("variant")) {
@@ -208,6 +224,7 @@ DeviceConfig device(const json &j, const std::string &where) {
   read_list(j, "snmp_traps", c.snmp_traps, where, trap);
   read_list(j, "faults", c.faults, where, fault);
   if (j.contains("network")) network(j["network"], c.network, where + ".network");
+  if (j.contains("discovery")) discovery(j["discovery"], c.discovery, where + ".discovery");
   return c;
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "tools/devsim/device_state_private.h"
+#include "tools/devsim/discovery_wire_private.h"
 #include "tools/devsim/documents_private.h"
 #include "tools/devsim/post_apply_private.h"
 
@@ -103,6 +104,18 @@ DeviceState::PostResult DeviceState::apply_post(std::string_view body, Clock::ti
   return {true, {}};
 }
 
+void DeviceState::apply_network_setup(const Server::NetworkSetup &setup) {
+  Network &n = config_.network;
+  n.ip = setup.ip;
+  n.mask = setup.addr_m;
+  n.dns_secondary = setup.addr_f;
+  n.gateway = setup.addr_w;
+  n.dns_primary = setup.addr_n;
+  n.http_port = std::to_string(setup.http_port);
+  config_.discovery.settings = setup.settings;
+  if (setup.name) config_.device_name = *setup.name;
+}
+
 std::string DeviceState::validate(const DeviceConfig &config) {
   std::set<unsigned> ids;
   for (const Sensor &s : config.sensors)
@@ -113,6 +126,10 @@ std::string DeviceState::validate(const DeviceConfig &config) {
   if (config.snmp_traps.size() > 4) return "more than 4 SNMP trap receivers";
   if (config.match_by_idx && !config.idx_elements) return "a device that matches posts by Idx must write Idx elements";
   if (config.apply_delay_ms < 0) return "negative apply delay";
+  const Discovery &d = config.discovery;
+  if (d.type_code < 0 || d.type_code > kTypeCodeMax) return "discovery type code outside 0..31";
+  if (d.settings < 0 || d.settings > kByteMax) return "discovery settings outside 0..255";
+  if (d.capabilities < 0 || d.capabilities > kByteMax) return "discovery capabilities outside 0..255";
   const std::size_t size = widest_setup_size(config, config);
   if (size > kDocumentMax) return "setup.xml would need " + std::to_string(size) + " bytes, more than 19999";
   const std::vector<double> widest = widest_readings(config);

@@ -40,6 +40,10 @@ class DeviceState {
   };
   PostResult apply_post(std::string_view body, Clock::time_point now);
 
+  // The device keeps listening where it is; the new port shows in its
+  // documents as the configured one.
+  void apply_network_setup(const Server::NetworkSetup &setup);
+
   // Empty when the configuration can be served; else why not.
   static std::string validate(const DeviceConfig &config);
 

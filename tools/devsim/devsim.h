@@ -84,7 +84,7 @@ struct Network {
 };
 
 // Which replies a fault changes.
-enum class FaultTarget { all, values, setup, post };
+enum class FaultTarget { all, values, setup, post, search };
 
 enum class FaultKind {
   none,
@@ -103,7 +103,19 @@ enum class FaultKind {
   short_status,        // value: bytes of "HTTP/1.0 200 OK" sent before closing (default 8)
   not_listening,       // the port is reserved, then closed: connects are refused
   bare_ampersand,      // every "&amp;" of the body sent as a bare '&', as by a device that does not escape its names
+  silent,              // the connection is accepted and the request read, but no byte is ever sent
+
+  // Search replies (UdpResponder); these act whatever the target, and take
+  // the target "search" so that they sit beside an HTTP fault.
+  short_reply,        // value: bytes of the reply sent (default 47)
+  unauthentic_reply,  // value: position, counted from 1, of the reply byte changed (default 48)
+  duplicate_reply,    // value: copies of the reply sent (default 2)
+  oversized_reply,    // value: length the reply is padded to with zeros (default 600)
+  reply_burst,        // value: devices answering in this device's stead (default 1000), see docs/devsim.md
 };
+
+// True for the kinds that change search replies rather than HTTP replies.
+bool is_search_fault(FaultKind kind);
 
 struct Fault {
   FaultKind kind = FaultKind::none;
@@ -117,6 +129,18 @@ std::optional<Fault> parse_fault(std::string_view text);
 std::string fault_to_string(const Fault &fault);
 // Names of all fault kinds in their text form, for help texts.
 std::vector<std::string> fault_kind_names();
+
+// How the device shows itself to a UDP search (UdpResponder). The reply's
+// MAC is DeviceConfig::mac, its firmware version DeviceConfig::version, its
+// further addresses those of Network (mask, dns_secondary, gateway,
+// dns_primary) and its name DeviceConfig::device_name.
+struct Discovery {
+  int type_code = 6;       // 0..31; 31 sends the extension list
+  int settings = 0;        // the settings byte, 0..255
+  int capabilities = 0;    // type 31: the capability bits (bit 0: setups use setup_key)
+  std::string model_text;  // type 31: sent as the model item when not empty
+  std::uint32_t setup_key[4] = {0, 0, 0, 0};
+};
 
 struct DeviceConfig {
   // Identity: the Agent block of both documents.
@@ -150,6 +174,8 @@ struct DeviceConfig {
 
   int apply_delay_ms = 300;  // a new calibration reaches the readings after this long
   std::uint32_t seed = 1;    // drift phases
+
+  Discovery discovery;
 
   std::vector<Fault> faults;
 };
@@ -229,6 +255,44 @@ class Server {
   DeviceConfig config() const;                              // with every applied change
   std::string values_document() const;                      // as served without faults
   std::string setup_document() const;
+  std::vector<Fault> faults() const;
+
+  // What a setup datagram changes: the address, the further addresses, the
+  // port, the settings byte and, for type 31, the name (none: kept).
+  struct NetworkSetup {
+    std::string ip, addr_m, addr_f, addr_w, addr_n;
+    int http_port = 0;
+    int settings = 0;
+    std::optional<std::string> name;
+  };
+  void apply_network_setup(const NetworkSetup &setup);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Answers UDP searches and setup datagrams for a set of running Servers, on
+// one loopback port of its own. The servers must outlive the responder (or
+// its stop()). Searches are answered from the responder's own address, so a
+// client that sends through a proxy at that address sees the replies come
+// from its proxy.
+class UdpResponder {
+ public:
+  UdpResponder();
+  ~UdpResponder();  // stops
+  UdpResponder(const UdpResponder &) = delete;
+  UdpResponder &operator=(const UdpResponder &) = delete;
+
+  // Binds address:port (port 0: a free one) and starts answering. Returns the
+  // bound port, or -1 with error() telling why.
+  int start(std::vector<Server *> devices, int port = 0, const std::string &address = "127.0.0.1");
+  void stop();
+
+  int port() const;
+  std::string error() const;
+  std::size_t searches_answered() const;
+  std::size_t setups_applied() const;
 
  private:
   struct Impl;

@@ -29,6 +29,12 @@ constexpr KindName kKinds[] = {
     {FaultKind::short_status, "short-status"},
     {FaultKind::not_listening, "not-listening"},
     {FaultKind::bare_ampersand, "bare-ampersand"},
+    {FaultKind::silent, "silent"},
+    {FaultKind::short_reply, "short-reply"},
+    {FaultKind::unauthentic_reply, "unauthentic-reply"},
+    {FaultKind::duplicate_reply, "duplicate-reply"},
+    {FaultKind::oversized_reply, "oversized-reply"},
+    {FaultKind::reply_burst, "reply-burst"},
 };
 
 struct TargetName {
@@ -37,13 +43,22 @@ struct TargetName {
 };
 
 constexpr TargetName kTargets[] = {
-    {FaultTarget::all, "all"},
-    {FaultTarget::values, "values"},
-    {FaultTarget::setup, "setup"},
-    {FaultTarget::post, "post"},
+    {FaultTarget::all, "all"},   {FaultTarget::values, "values"}, {FaultTarget::setup, "setup"},
+    {FaultTarget::post, "post"}, {FaultTarget::search, "search"},
 };
 
 }  // namespace
+
+bool is_search_fault(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::short_reply:
+    case FaultKind::unauthentic_reply:
+    case FaultKind::duplicate_reply:
+    case FaultKind::oversized_reply:
+    case FaultKind::reply_burst: return true;
+    default: return false;
+  }
+}
 
 std::optional<Fault> parse_fault(std::string_view text) {
   Fault fault;

@@ -33,7 +33,9 @@ Options:
                         (default: the ports of the config, else free ports)
   --bind ADDR           listen on ADDR, which must lie in 127.0.0.0/8 (default 127.0.0.1)
   --fault [I=]SPEC      give device I (0-based; all devices without I=) a fault,
-                        SPEC = KIND[:VALUE][@TARGET], TARGET = all|values|setup|post
+                        SPEC = KIND[:VALUE][@TARGET], TARGET = all|values|setup|post|search
+  --udp-port N          also answer UDP searches and setups for all devices on port N
+                        of the bind address (0: a free port)
   --apply-delay MS      milliseconds before a posted calibration reaches the readings
                         (default 300)
   --help                this text
@@ -41,6 +43,8 @@ Options:
 
 Output: one line per device on standard output,
   device INDEX ADDRESS PORT NAME
+with --udp-port a line
+  udp ADDRESS PORT
 then a line "ready". Every request is logged to standard error as
   [NAME] METHOD PATH STATUS
 SIGINT or SIGTERM stops all devices; the exit status is then 0.
@@ -57,6 +61,7 @@ struct Options {
   int port_base = -1;
   std::string bind;
   int apply_delay_ms = -1;
+  int udp_port = -1;  // -1: no UDP responder
 };
 
 int usage_error(const std::string &text) {
@@ -117,6 +122,8 @@ int parse_options(int argc, char **argv, Options &options) {
       for (devsim::DeviceConfig &d : load.devices) options.devices.push_back(std::move(d));
     } else if (a == "--port-base") {
       if (!value(v) || !to_int(v, options.port_base, 65535)) return usage_error("--port-base needs a port number");
+    } else if (a == "--udp-port") {
+      if (!value(v) || !to_int(v, options.udp_port, 65535)) return usage_error("--udp-port needs a port number");
     } else if (a == "--bind") {
       if (!value(options.bind)) return usage_error("--bind needs an address");
       if (!devsim::is_loopback_address(options.bind))
@@ -197,11 +204,24 @@ int main(int argc, char **argv) {
     std::printf("device %zu %s %d %s\n", i, server->address().c_str(), port, name.c_str());
     servers.push_back(std::move(server));
   }
+  devsim::UdpResponder responder;
+  if (options.udp_port >= 0) {
+    std::vector<devsim::Server *> devices;
+    for (auto &server : servers) devices.push_back(server.get());
+    const std::string address = options.bind.empty() ? "127.0.0.1" : options.bind;
+    const int port = responder.start(devices, options.udp_port, address);
+    if (port < 0) {
+      std::fprintf(stderr, "zelvo-devsim: UDP: %s\n", responder.error().c_str());
+      return 1;
+    }
+    std::printf("udp %s %d\n", address.c_str(), port);
+  }
   std::printf("ready\n");
   std::fflush(stdout);
 
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
+  responder.stop();
   for (auto &server : servers) server->stop();
   return 0;
 }

@@ -166,6 +166,11 @@ ReplyPlan plan_reply(Response r, const Fault &fault) {
           std::min<std::size_t>(header.size() - 1, value_or(fault, static_cast<long>(header.size() / 2)));
       return single(header.substr(0, n), 0);
     }
+    case FaultKind::silent: {
+      ReplyPlan plan = single(std::string(), 0);
+      plan.hold_open = true;
+      return plan;
+    }
     case FaultKind::stall: {
       const std::string full = header + r.body;
       ReplyPlan plan =

@@ -50,7 +50,7 @@ RequestTarget target_of(const Request &request) {
 Fault fault_for(const std::vector<Fault> &faults, RequestTarget target) {
   if (target == RequestTarget::none) return {};
   for (const Fault &f : faults) {
-    if (f.kind == FaultKind::none || f.kind == FaultKind::not_listening) continue;
+    if (f.kind == FaultKind::none || f.kind == FaultKind::not_listening || is_search_fault(f.kind)) continue;
     if (f.target == FaultTarget::all || static_cast<int>(f.target) == static_cast<int>(target)) return f;
   }
   return {};

@@ -438,6 +438,16 @@ std::string Server::values_document() const {
   return impl_->device ? impl_->device->values_document(Clock::now(), impl_->port) : std::string();
 }
 
+std::vector<Fault> Server::faults() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->faults;
+}
+
+void Server::apply_network_setup(const NetworkSetup &setup) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->device) impl_->device->apply_network_setup(setup);
+}
+
 std::string Server::setup_document() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->device ? impl_->device->setup_document(Clock::now(), impl_->port) : std::string();

@@ -59,6 +59,10 @@ std::vector<SnmpTrap> four_traps() {
   return traps;
 }
 
+constexpr int kCapabilitySetupKey = 1 << 0;
+constexpr int kCapabilityBit1 = 1 << 1;
+constexpr int kCapabilityBit2 = 1 << 2;
+
 DeviceConfig base(int model, std::string xml_ver, std::string name, int serial) {
   DeviceConfig c;
   c.model = model;
@@ -91,6 +95,7 @@ DeviceConfig thermometer() {
 
 DeviceConfig hygrometer() {
   DeviceConfig c = base(15, "2.0", "Store room climate", 2);
+  c.discovery.type_code = 10;
   c.version = "2.1.0";
   c.sensors = {temperature(101, "Air temperature", 18.4), sensor(102, "Humidity", "%RH", 48.5, -1, 30, 70, 1.5),
                sensor(103, "Dew point", "DP C", 7.3, -1, -10, 15, 0.4)};
@@ -102,6 +107,7 @@ DeviceConfig hygrometer() {
 
 DeviceConfig current_monitor() {
   DeviceConfig c = base(33, "1.00", "Loop monitor", 3);
+  c.discovery.type_code = 13;
   c.sensors = {sensor(101, "Loop current", "mA", 12.25, -2, 4, 20, 0.05),
                sensor(102, "Supply voltage", "V", 24.1, -1, 22, 26, 0.1),
                sensor(103, "Light", "LUX", 350, 1, 100, 1000, 20)};
@@ -113,6 +119,7 @@ DeviceConfig current_monitor() {
 // some sharing their exponent (written without Exp).
 DeviceConfig meter(int model) {
   DeviceConfig c = base(model, "1.01", "Energy meter " + std::to_string(model), model);
+  c.discovery.type_code = 21;
   c.version = "1.5." + std::to_string(model);
   switch (model) {
     case 45:
@@ -145,6 +152,7 @@ DeviceConfig meter(int model) {
 
 DeviceConfig family5() {
   DeviceConfig c = base(53, "2.36", "Cold store", 5);
+  c.discovery.type_code = 5;  // outside the types whose names are read over HTTP
   c.sensors = {temperature(101, "Cold store", -18.3), sensor(102, "Humidity", "%RH", 85.0, -1, 60, 95, 1)};
   c.sensors[0].min = -25;
   c.sensors[0].max = -15;
@@ -153,6 +161,7 @@ DeviceConfig family5() {
 
 DeviceConfig unknown_model() {
   DeviceConfig c = base(71, "3.10", "Prototype", 6);
+  c.discovery.type_code = 27;
   c.sensors = {temperature(101, "Probe", 22.0)};
   return c;
 }
@@ -178,6 +187,10 @@ DeviceConfig max_sensors() {
 
 DeviceConfig accented() {
   DeviceConfig c = base(22, "2.36", "Zentrale Nürnberg & Fürth", 9);
+  // Names and capabilities come in the reply's extension list.
+  c.discovery.type_code = 31;
+  c.discovery.capabilities = kCapabilityBit1 | kCapabilityBit2;
+  c.discovery.model_text = "Simulated hub";
   c.title = "Kühlhaus & Lager";
   c.sensors = {temperature(101, "Kühlraum Süd", 3.5), temperature(102, "Büro & Flur", 21.0),
                temperature(103, "Température extérieure", -2.5)};
@@ -197,6 +210,13 @@ DeviceConfig no_idx() {
 
 DeviceConfig idx() {
   DeviceConfig c = base(10, "2.34", "Index device", 11);
+  // Setups for it are authenticated with a key of its own.
+  c.discovery.type_code = 31;
+  c.discovery.capabilities = kCapabilitySetupKey;
+  c.discovery.setup_key[0] = 0x00010203u;
+  c.discovery.setup_key[1] = 0x04050607u;
+  c.discovery.setup_key[2] = 0x08090A0Bu;
+  c.discovery.setup_key[3] = 0x0C0D0E0Fu;
   c.match_by_idx = true;
   c.sensors = {temperature(201, "North", 19.0), temperature(202, "South", 23.0), temperature(203, "East", 21.0)};
   c.outputs = {output(151, "Heater"), output(152, "Cooler")};
