@@ -1,7 +1,7 @@
 /* Internals of qxudps shared by its sources and its tests: the TEA cipher
- * unit and the datagram codecs. Nothing here touches the network or the
- * library state, so every operation works on the buffers and keys it is
- * handed. */
+ * unit and the datagram codecs, which touch neither the network nor the
+ * library state and work on the buffers and keys they are handed; then the
+ * error record and the HTTP name lookup of the worker. */
 #ifndef QXUDPS_QXUDPS_PRIVATE_H
 #define QXUDPS_QXUDPS_PRIVATE_H
 
@@ -139,5 +139,81 @@ int qxudps_in_name_set(unsigned int type);
 /* Sets the capability bits and has_name of a device without an extension
  * list (type codes 0-30) from its type code. */
 void qxudps_type_capabilities(unsigned int type, qxudps_device *record);
+
+/* ---- Error record ---- */
+
+/* The library's failure texts, as callers and operators read them. */
+#define QXUDPS_MSG_INIT_ALREADY "Init already run"
+#define QXUDPS_MSG_BUSY "Action not success"
+#define QXUDPS_MSG_SEARCH_ALREADY "Search already run"
+#define QXUDPS_MSG_SETUP_ALREADY "Setup already run"
+#define QXUDPS_MSG_SEM_INIT "Semaphore init failed"
+#define QXUDPS_MSG_SEM_POST "Semaphore post failed"
+#define QXUDPS_MSG_SEM_WAIT "Semaphore wait failed"
+#define QXUDPS_MSG_MUTEX_INIT "Mutex init failed"
+#define QXUDPS_MSG_THREAD_CREATE "Thread create failed"
+#define QXUDPS_MSG_POINTER_NULL "Pointer is NULL"
+#define QXUDPS_MSG_TARGET_NOT_VALID "Search target not valid"
+#define QXUDPS_MSG_SOCKET_INIT "Init socket failed"
+#define QXUDPS_MSG_SOCKET_CREATE "Create socket failed"
+#define QXUDPS_MSG_SOCKET_OPTION "Socket option setup failed"
+#define QXUDPS_MSG_BIND "Bind socket failed"
+#define QXUDPS_MSG_NONBLOCK "Socket nonblock setup failed"
+#define QXUDPS_MSG_SENDTO "Sendto failed"
+#define QXUDPS_MSG_SELECT "Select failed"
+#define QXUDPS_MSG_RECV "Recv failed"
+#define QXUDPS_MSG_LIST_FULL "Count modules >= MAX_MODULES"
+#define QXUDPS_MSG_MODULE_NOT_EXIST "Module not exist"
+#define QXUDPS_MSG_CONNECT_START "Connect module failed"
+#define QXUDPS_MSG_CONNECT "Socket connect failure"
+#define QXUDPS_MSG_SELECT_WRITE "Socket select write failure"
+#define QXUDPS_MSG_SEND "Send failed"
+#define QXUDPS_MSG_SOCKET_TIMEOUT "Socket timeout"
+#define QXUDPS_MSG_REPLY_TOO_LARGE "XML file size >= UDPS_XML_FILE_SIZE"
+#define QXUDPS_MSG_REPLY_EMPTY "XML file not found"
+#define QXUDPS_MSG_NAME_NOT_FOUND "DeviceName not found"
+#define QXUDPS_MSG_NAME_NOT_SUPPORTED "This device 'set name via xml' not support"
+
+/* Overwrites the library error record under the library lock: `text`, and
+ * `sys_errno` with the system's text for it (0: a refusal, no system text).
+ * Every failure of the library goes through here; its `code` stays 0. Safe
+ * from any thread, also before qxudps_init. */
+void qxudps_record_error(const char *text, int sys_errno);
+
+/* ---- HTTP name lookup and name setting ----
+ *
+ * A short TCP connection of the library's own per device, one at a time, on
+ * the worker thread. Every wait is bounded by QXUDPS_TCP_WAIT_MS. */
+
+#define QXUDPS_TCP_WAIT_MS 2000
+#define QXUDPS_TCP_CHUNK 1024 /* bytes taken by one receive */
+
+/* Connects the library's TCP socket to `address` (dotted IPv4, not resolved)
+ * and `port`. 0, or -1 with the reason recorded and no socket left open. */
+int qxudps_tcp_connect(const char *address, int port);
+/* Sends `length` bytes in one call once the socket is writable; 0 / -1. */
+int qxudps_tcp_send(const char *data, int length);
+/* Appends the reply to `buffer` (UDPS_XML_FILE_SIZE bytes, kept zero
+ * terminated) and adds its length to `*length`, until the peer closes or is
+ * silent for QXUDPS_TCP_WAIT_MS. 0, or -1 when a receive fails or the reply
+ * would not fit. */
+int qxudps_tcp_receive(char *buffer, int *length);
+void qxudps_tcp_close(void);
+
+/* Reads the DeviceName of values.xml from the device at `address`:`port` into
+ * `name` (QXUDPS_NAME_SIZE bytes), entities decoded. 0, or -1 with the reason
+ * recorded and `name` unchanged. */
+int qxudps_fetch_name(const char *address, int port, char *name, unsigned int type);
+
+/* Posts `name`, escaped, as the Network/Name of setup.xml to the device at
+ * `address`:`port` when devices of `type` take it. 0, or -1 with the reason
+ * recorded. */
+int qxudps_set_name(const char *address, int port, const char *name, unsigned int type);
+
+/* ---- Test seams ---- */
+
+/* Replaces the 6 seconds a setup waits for the device to restart; a negative
+ * `ms` restores them. Returns the wait that was in force. */
+int qxudps_set_setup_wait_ms(int ms);
 
 #endif
