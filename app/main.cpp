@@ -35,7 +35,7 @@ int main(int argc, char **argv) {
   QCoreApplication::setApplicationVersion(calibrator::kProgramVersion);
   calibrator::TStartOptions options;
   QString error;
-  if (!ReadCommandLine(argc, argv, options, error)) {
+  if (!ReadCommandLine(argc, argv, options, error) || !calibrator::ApplySearchTarget(options, error)) {
     std::fprintf(stderr, "zelvo-calibrator: %s\n", qUtf8Printable(error));
     return kUnusableOption;
   }

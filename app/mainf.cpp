@@ -17,6 +17,7 @@
 #include "app/log_list.h"
 #include "app/program_info.h"
 #include "app/setcalibf.h"
+#include "app/udpsearchf.h"
 #include "sdk/value_text.h"
 #include "ui_mainf.h"
 
@@ -93,12 +94,17 @@ TMainForm::TMainForm(QWidget *parent)
   connect(&apply_wait_, &QTimer::timeout, this, &TMainForm::CalibrationApplied);
   connect(&status_clock_, &QTimer::timeout, this, &TMainForm::UpdateStatus);
   connect(lookup_, &THostLookup::finished, this, &TMainForm::HostLookedUp);
+  connect(ui_->SearchButton, &QPushButton::clicked, this, &TMainForm::SearchButtonClick);
   connect(ui_->UseCloseButton, &QPushButton::clicked, this, &TMainForm::UseCloseButtonClick);
   connect(ui_->ReadButton, &QPushButton::clicked, this, &TMainForm::ReadButtonClick);
   connect(ui_->SensorsStringGrid, &TSensorsStringGrid::rowActivated, this, &TMainForm::SensorsStringGridDblClick);
   // The password is the last field: Enter there means "open".
   connect(ui_->PassEdit, &QLineEdit::returnPressed, ui_->UseCloseButton, &QPushButton::click);
 
+  udps_ = std::make_unique<zelvoapi::TUdps>(this);
+  udps_->OnSearchBegin = Handler(this, &TMainForm::SearchStarted);
+  udps_->OnSearchDone = Handler(this, &TMainForm::SearchFinished);
+  udps_->OnError = Handler(this, &TMainForm::SearchFailed);
   io_xml_ = std::make_unique<zelvoapi::TIoXml>(this);
   io_xml_->OnOpen = Handler(this, &TMainForm::DeviceOpened);
   io_xml_->OnClose = Handler(this, &TMainForm::DeviceClosed);
@@ -112,7 +118,7 @@ TMainForm::TMainForm(QWidget *parent)
   FocusFirstEmptyField();
 }
 
-TMainForm::~TMainForm() { ReleaseDevice(); }
+TMainForm::~TMainForm() { ReleaseObjects(); }
 
 void TMainForm::Prefill(const TStartOptions &options) {
   if (!options.Host.isEmpty()) ui_->IPEdit->setText(options.Host);
@@ -139,7 +145,9 @@ void TMainForm::LogF(const char *format, ...) {
 void TMainForm::closeEvent(QCloseEvent *event) {
   lookup_->Abandon();
   apply_wait_.stop();
-  ReleaseDevice();
+  ReleaseObjects();
+  search_running_ = false;  // the search that may still run reports to nobody
+  UpdateControls();
   UpdateStatus();
   event->accept();
 }
@@ -147,6 +155,12 @@ void TMainForm::closeEvent(QCloseEvent *event) {
 void TMainForm::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   anchors_.Apply();
+}
+
+void TMainForm::SearchButtonClick() {
+  // A refusal arrives as SearchFailed; an object already searching changes
+  // nothing.
+  if (udps_) udps_->Search();
 }
 
 void TMainForm::UseCloseButtonClick() {
@@ -218,6 +232,51 @@ void TMainForm::CalibrationApplied() {
   if (DeviceOpen()) io_xml_->GetSetup();
   UpdateControls();
   UpdateStatus();
+}
+
+void TMainForm::SearchStarted(zelvoapi::TSdkSimpleEventArgs &) {
+  // The button is about to be disabled: Qt would pass its focus on to the
+  // user name and select it, and that selection would outlast the dialog.
+  if (ui_->SearchButton->hasFocus()) ui_->IPEdit->setFocus();
+  search_running_ = true;
+  Log("Searching devices...");
+  UpdateControls();
+  UpdateStatus();
+}
+
+void TMainForm::SearchFinished(zelvoapi::TSdkSimpleEventArgs &) {
+  Log("Search finished");
+  search_running_ = false;
+  UpdateControls();
+  UpdateStatus();
+  // The dialog runs an event loop of its own, in which the window may be
+  // closed and the TUdps that raised this event destroyed: it opens once the
+  // event has been delivered.
+  QTimer::singleShot(0, this, &TMainForm::ChooseFoundDevice);
+}
+
+void TMainForm::SearchFailed(zelvoapi::TSdkErrorEventArgs &args) {
+  // Without this line a failed search would show nothing but the button
+  // coming back.
+  LogF("Search failed: %s", args.Error.Text.c_str());
+  search_running_ = false;
+  UpdateControls();
+  UpdateStatus();
+}
+
+void TMainForm::ChooseFoundDevice() {
+  // A search, a lookup or an open that began since the search finished
+  // takes its place: the fields are no longer the search's to fill.
+  if (!udps_ || search_running_ || lookup_->Running() || DeviceOpen()) return;
+  int32_t index = -1;
+  if (!SelectUdpDevice(this, *udps_, index)) return;
+  // The dialog let messages run: the window may have been closed meanwhile.
+  zelvoapi::TUdpsDevice device;
+  if (!udps_ || udps_->GetDevice(index, device) != zelvoapi::UDPS_DONE) return;
+  ui_->IPEdit->setText(QString::fromStdString(device.Ip));
+  ui_->PortEdit->setText(DevicePortText(device));
+  // Next come the credentials, if the device needs any.
+  FocusFirstEmptyField();
 }
 
 void TMainForm::DeviceOpened(zelvoapi::TSdkSimpleEventArgs &) {
@@ -333,7 +392,9 @@ void TMainForm::UpdateControls() {
   const bool open = DeviceOpen();
   const bool looking_up = lookup_->Running();
   ui_->UseCloseButton->setText(open ? "&Close" : looking_up ? "Looking up..." : "&Open This Device");
-  ui_->UseCloseButton->setEnabled(!looking_up);
+  // While a search runs, its result is what the operator opens next.
+  ui_->UseCloseButton->setEnabled(open || (!looking_up && !search_running_));
+  ui_->SearchButton->setEnabled(udps_ && !open && !looking_up && !search_running_);
   ui_->ReadButton->setEnabled(open && !request_running_ && !apply_wait_.isActive());
   for (QWidget *control : std::initializer_list<QWidget *>{ui_->IPEdit, ui_->PortEdit, ui_->UserEdit, ui_->PassEdit,
                                                            ui_->Label1, ui_->Label2})
@@ -352,6 +413,8 @@ void TMainForm::UpdateStatus() {
   bool busy = true;
   if (lookup_->Running()) {
     status = LookupStatus(ui_->IPEdit->text());
+  } else if (search_running_) {
+    status = SearchStatus();
   } else if (!DeviceOpen()) {
     status = ClosedStatus();
     busy = false;
@@ -369,6 +432,12 @@ void TMainForm::UpdateStatus() {
     status_since_.start();
   }
   ui_->StatusLabel->setText(busy ? WithElapsed(status_, status_since_.elapsed()) : status_);
+  // A search concerns the whole window, a request only the device's list.
+  if (search_running_) {
+    setCursor(Qt::BusyCursor);
+  } else {
+    unsetCursor();
+  }
   TSensorsStringGrid *grid = ui_->SensorsStringGrid;
   if (busy) {
     grid->setCursor(Qt::BusyCursor);
@@ -398,7 +467,8 @@ QString TMainForm::DeviceAddress() const {
 
 void TMainForm::ReleaseSetup() { setup_.Assign(nullptr, nullptr, "", 0); }
 
-void TMainForm::ReleaseDevice() {
+void TMainForm::ReleaseObjects() {
+  udps_.reset();
   ReleaseSetup();
   io_xml_.reset();
 }

@@ -1,11 +1,12 @@
 // The main window: the connection fields of one device, the log, the sensor
-// list and the two buttons that open or close the device and download its
-// setup again.
+// list, the button that searches the network for devices and the two buttons
+// that open or close the device and download its setup again.
 //
-// The window owns the device's TIoXml for its whole life and reacts to its
-// events, which all arrive on the user-interface thread. Nothing here blocks
-// that thread: the host lookup runs on a thread of its own, and the wait for
-// a posted calibration to take effect is a timer.
+// The window owns the TUdps of the device search and the device's TIoXml for
+// its whole life and reacts to their events, which all arrive on the
+// user-interface thread. Nothing here blocks that thread: the search runs on
+// the discovery library's worker, the host lookup on a thread of its own, and
+// the wait for a posted calibration to take effect is a timer.
 #ifndef APP_MAINF_H
 #define APP_MAINF_H
 
@@ -22,6 +23,7 @@
 #include "app/sensor_grid.h"
 #include "app/start_options.h"
 #include "sdk/io_xml.h"
+#include "sdk/udps.h"
 
 namespace Ui {
 class MainForm;
@@ -51,12 +53,13 @@ class TMainForm : public QWidget {
   static constexpr int kCalibrationApplyMs = 1000;
 
  protected:
-  // Destroys the TIoXml, which closes the device, and drops a lookup or a
-  // read-back still to come.
+  // Destroys the TUdps, then the TIoXml, which closes the device, and drops
+  // a lookup or a read-back still to come.
   void closeEvent(QCloseEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
 
  private:
+  void SearchButtonClick();
   void UseCloseButtonClick();
   void ReadButtonClick();
   void SensorsStringGridDblClick();
@@ -65,6 +68,14 @@ class TMainForm : public QWidget {
   void HostLookedUp(const QString &host, const QString &address);
   // The apply wait after a calibration post has run out.
   void CalibrationApplied();
+
+  // Handlers of the TUdps's events.
+  void SearchStarted(zelvoapi::TSdkSimpleEventArgs &args);
+  void SearchFinished(zelvoapi::TSdkSimpleEventArgs &args);
+  void SearchFailed(zelvoapi::TSdkErrorEventArgs &args);
+  // Offers the devices of the search that just finished and copies the
+  // chosen one's address and port into the connection fields.
+  void ChooseFoundDevice();
 
   // Handlers of the TIoXml's events.
   void DeviceOpened(zelvoapi::TSdkSimpleEventArgs &args);
@@ -82,7 +93,7 @@ class TMainForm : public QWidget {
   // A post was refused: says so and shows the device's own view again.
   void CalibrationRefused(const std::string &reason);
   // Sets every control that mirrors the window's state: device open or not,
-  // a lookup, a request or an apply wait in progress.
+  // a search, a lookup, a request or an apply wait in progress.
   void UpdateControls();
   // Writes the status line and the grid's cursor for the same state.
   void UpdateStatus();
@@ -94,11 +105,14 @@ class TMainForm : public QWidget {
   // Forgets the setup record: the library reuses or frees it once a new
   // transaction starts or the device closes, so it must not be read after.
   void ReleaseSetup();
-  // Destroys the TIoXml and with it the device's slot.
-  void ReleaseDevice();
+  // Destroys the TUdps, then the TIoXml and with it the device's slot.
+  void ReleaseObjects();
 
   std::unique_ptr<Ui::MainForm> ui_;
   std::unique_ptr<zelvoapi::TIoXml> io_xml_;
+  // Declared after io_xml_, so that it also goes first when the window is
+  // destroyed without having been closed.
+  std::unique_ptr<zelvoapi::TUdps> udps_;
   // Goes before the form's child widgets, the log list among them, so that
   // it never hears from a list that is being torn down.
   std::unique_ptr<TLogList> log_;
@@ -109,6 +123,7 @@ class TMainForm : public QWidget {
   int open_port_ = 0;             // the port of the open that waits for its lookup
   uint32_t posted_sensor_ = 0;    // ID of the sensor whose calibration was posted last
   bool request_running_ = false;  // from the request's begin to its completion or failure
+  bool search_running_ = false;   // from the search's begin to its completion or failure
   TRequestPhase request_phase_ = TRequestPhase::kConnecting;
   int32_t request_action_ = 0;  // the running request's TIoXmlAction
   QTimer apply_wait_;           // single shot: the read-back after a calibration post

@@ -46,6 +46,8 @@ QString ApplyWaitStatus(const QString &address) {
 
 QString LookupStatus(const QString &host) { return QString("Looking up %1...").arg(host); }
 
+QString SearchStatus() { return "Searching for devices on the network..."; }
+
 QString ReadyStatus(const QString &address) { return QString("Ready: %1 is open").arg(address); }
 
 QString ClosedStatus() { return "No device open"; }

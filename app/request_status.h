@@ -24,6 +24,8 @@ QString RequestStatus(int32_t action, TRequestPhase phase, const QString &addres
 QString ApplyWaitStatus(const QString &address);
 // The status while the host name of the connection fields is resolved.
 QString LookupStatus(const QString &host);
+// The status while a search for devices runs.
+QString SearchStatus();
 // The status of an open device that nothing is asked of.
 QString ReadyStatus(const QString &address);
 // The status with no device open.

@@ -1,6 +1,9 @@
 #include "app/start_options.h"
 
+#include <arpa/inet.h>
+
 #include "app/device_address.h"
+#include "qxudps/qxudps.h"
 
 namespace calibrator {
 
@@ -9,6 +12,12 @@ namespace {
 const char *const kHost = "host";
 const char *const kPort = "port";
 const char *const kUser = "user";
+const char *const kSearchTarget = "search-target";
+
+bool IsDottedIPv4(const QString &text) {
+  in_addr parsed;
+  return inet_pton(AF_INET, text.toLatin1().constData(), &parsed) == 1;
+}
 
 }  // namespace
 
@@ -19,6 +28,11 @@ void AddStartOptions(QCommandLineParser &parser) {
   parser.addOption({kHost, "Prefills the device's host name or IPv4 address.", "host"});
   parser.addOption({kPort, "Prefills the device's TCP port (1-65535).", "port"});
   parser.addOption({kUser, "Prefills the user name.", "user"});
+  parser.addOption({kSearchTarget,
+                    QString("Sends the device search to this IPv4 address instead of broadcasting it, for devices "
+                            "that a broadcast does not reach (behind a router). The port defaults to %1.")
+                        .arg(kSearchPortDefault),
+                    "address[:port]"});
 }
 
 bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, QString &error) {
@@ -30,7 +44,45 @@ bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, 
         QString("--port needs a TCP port number from %1 to %2, not '%3'").arg(kPortMin).arg(kPortMax).arg(options.Port);
     return false;
   }
+  options.SearchTarget.reset();
+  if (parser.isSet(kSearchTarget)) {
+    const QString text = parser.value(kSearchTarget);
+    options.SearchTarget = SearchTargetOfText(text);
+    if (!options.SearchTarget) {
+      error = QString(
+                  "--search-target needs a dotted IPv4 address, optionally followed by ':' and a UDP port from %1 "
+                  "to %2 (for example 192.0.2.10 or 192.0.2.10:9999), not '%3'")
+                  .arg(kPortMin)
+                  .arg(kPortMax)
+                  .arg(text);
+      return false;
+    }
+  }
   return true;
+}
+
+std::optional<TSearchTarget> SearchTargetOfText(const QString &text) {
+  const int colon = text.lastIndexOf(':');
+  const QString address = colon < 0 ? text : text.left(colon);
+  if (!IsDottedIPv4(address)) return std::nullopt;
+  TSearchTarget target{address.toStdString(), kSearchPortDefault};
+  if (colon < 0) return target;
+  const std::optional<int> port = PortOfText(text.mid(colon + 1));
+  if (!port) return std::nullopt;
+  target.Port = *port;
+  return target;
+}
+
+bool ApplySearchTarget(const TStartOptions &options, QString &error) {
+  if (!options.SearchTarget) return true;
+  if (qxudps_set_search_target(options.SearchTarget->Address.c_str(), options.SearchTarget->Port) == 0) return true;
+  qx_error_record record{};
+  qxudps_error(&record);
+  error = QString("--search-target %1:%2: %3")
+              .arg(QString::fromStdString(options.SearchTarget->Address))
+              .arg(options.SearchTarget->Port)
+              .arg(QString::fromLocal8Bit(record.text));
+  return false;
 }
 
 }  // namespace calibrator

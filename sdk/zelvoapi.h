@@ -6,6 +6,7 @@
 #include "sdk/io_xml.h"
 #include "sdk/sdk_object.h"
 #include "sdk/text_number.h"
+#include "sdk/udps.h"
 #include "sdk/value_text.h"
 #include "sdk/xml_sensor.h"
 

@@ -16,6 +16,7 @@ class AppMainWindow : public MainWindowTest {
   void ExpectState(bool open) {
     EXPECT_EQ(UseCloseButton()->text(), open ? "&Close" : "&Open This Device");
     EXPECT_EQ(ReadButton()->isEnabled(), open);
+    EXPECT_EQ(Control<QPushButton>("SearchButton")->isEnabled(), !open);
     const QColor base = open ? form_.palette().color(QPalette::Button) : QPalette().color(QPalette::Base);
     for (const char *name : kConnectionEdits) {
       QLineEdit *edit = Control<QLineEdit>(name);
@@ -34,11 +35,12 @@ TEST_F(AppMainWindow, StartsClosedWithTheFormsLayout) {
     const char *name;
     QRect geometry;
   } controls[] = {
-      {"DeviceGroupBox", {8, 8, 281, 145}},      {"IPEdit", {16, 27, 105, 21}},
-      {"DoubleDotLabel0", {128, 27, 5, 16}},     {"PortEdit", {136, 27, 41, 21}},
-      {"UserEdit", {16, 72, 121, 21}},           {"PassEdit", {144, 72, 121, 21}},
-      {"UseCloseButton", {144, 104, 121, 25}},   {"LogListBox", {304, 24, 337, 129}},
-      {"SensorsStringGrid", {8, 208, 633, 228}}, {"ReadButton", {536, 445, 105, 25}},
+      {"DeviceGroupBox", {8, 8, 281, 145}},  {"IPEdit", {16, 27, 105, 21}},
+      {"DoubleDotLabel0", {128, 27, 5, 16}}, {"PortEdit", {136, 27, 41, 21}},
+      {"SearchButton", {192, 27, 73, 25}},   {"UserEdit", {16, 72, 121, 21}},
+      {"PassEdit", {144, 72, 121, 21}},      {"UseCloseButton", {144, 104, 121, 25}},
+      {"LogListBox", {304, 24, 337, 129}},   {"SensorsStringGrid", {8, 208, 633, 228}},
+      {"ReadButton", {536, 445, 105, 25}},
   };
   for (const auto &c : controls) {
     QWidget *control = Control<QWidget>(c.name);
@@ -47,6 +49,7 @@ TEST_F(AppMainWindow, StartsClosedWithTheFormsLayout) {
     }
   }
   EXPECT_EQ(Control<QLineEdit>("PortEdit")->text(), "80");
+  EXPECT_EQ(Control<QPushButton>("SearchButton")->text(), "&Search...");
   EXPECT_FALSE(Control<QLineEdit>("IPEdit")->text().isEmpty());
   EXPECT_EQ(Control<QLineEdit>("PassEdit")->echoMode(), QLineEdit::Password);
   EXPECT_EQ(Control<QLabel>("NameLabel")->text(), "-");

@@ -70,7 +70,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  std::string(calibrator::kProgramTitle) + " " + calibrator::kProgramVersion,
                                  ""},
                       OptionCase{"unknown_option", {"--colour"}, false, "", "Unknown option 'colour'"},
-                      OptionCase{"port_not_a_number", {"--port", "P"}, false, "", "--port"}),
+                      OptionCase{"port_not_a_number", {"--port", "P"}, false, "", "--port"},
+                      OptionCase{"help_names_the_search_target", {"--help"}, true, "--search-target", ""},
+                      OptionCase{"search_target_not_an_address",
+                                 {"--search-target", "devices.invalid"},
+                                 false,
+                                 "",
+                                 "--search-target needs a dotted IPv4 address"}),
     [](const ::testing::TestParamInfo<OptionCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "sdk/document_xml.h"
 #include "sdk/io_xml.h"
 #include "sdk/io_xml_private.h"
+#include "tests/sdk/event_record.h"
 #include "tests/support/devsim_variant.h"
 #include "tests/support/eventually.h"
 #include "tests/support/ports.h"
@@ -27,15 +28,15 @@ bool OnUiThread() { return QThread::currentThread() == qApp->thread(); }
 
 using qxsupport::PumpUntil;
 
-// Every event of one object, in arrival order.
-class TIoXmlRecorder {
- public:
-  struct TEvent {
-    std::string Name;
-    bool OnUiThread;
-    TIoXmlAction StateThen;  // the object's state when the handler ran
-  };
+struct TIoXmlEvent {
+  std::string Name;
+  bool OnUiThread;
+  TIoXmlAction StateThen;  // the object's state when the handler ran
+};
 
+// Every event of one object, in arrival order.
+class TIoXmlRecorder : public TEventRecord<TIoXmlEvent> {
+ public:
   explicit TIoXmlRecorder(TIoXml &object) : object_(object) {
     using Self = TIoXmlRecorder;
     object.OnOpen = std::make_unique<EventHandler<Self, TSdkSimpleEventArgs>>(this, &Self::Opened);
@@ -48,19 +49,8 @@ class TIoXmlRecorder {
     object.OnError = std::make_unique<EventHandler<Self, TSdkErrorEventArgs>>(this, &Self::Error);
   }
 
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const TEvent &event : events) names.push_back(event.Name);
-    return names;
-  }
-  int Count(const std::string &name) const {
-    int count = 0;
-    for (const TEvent &event : events) count += event.Name == name;
-    return count;
-  }
   bool Has(const std::string &name) const { return Count(name) > 0; }
 
-  std::vector<TEvent> events;
   std::vector<int32_t> statuses;
   std::vector<TIoXmlSetupEventArgs> setups;  // OnSetup and OnSetupSent
   std::vector<TIoXmlValuesEventArgs> values;

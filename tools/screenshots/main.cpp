@@ -4,6 +4,7 @@
 //   calibration-dialog.png      the calibration dialog of one of its sensors
 //   main-window-42-sensors.png  an enlarged main window listing 42 sensors
 //   incomplete-setup.png        the warning about a setup cut off mid-document
+//   search-dialog.png           the search dialog listing the demo devices
 // The windows draw themselves (QWidget::grab), so no screen grabber is
 // needed; run it on a real X server (or Xvfb) for desktop font rendering.
 #include <QApplication>
@@ -19,10 +20,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/mainf.h"
 #include "app/sensor_grid.h"
 #include "app/setcalibf.h"
+#include "app/udpsearchf.h"
+#include "qxudps/qxudps.h"
 #include "tools/devsim/devsim.h"
 
 namespace {
@@ -31,6 +35,11 @@ namespace {
 constexpr int kTimeoutMs = 10000;
 // Room right of the longest log line in a picture.
 constexpr int kLogMargin = 8;
+// How often a modal dialog is looked for, so that it is grabbed from inside
+// its own event loop.
+constexpr int kModalPollMs = 100;
+// The line of the search dialog shown selected, as after a click on it.
+constexpr int kSelectedDevice = 1;
 
 // Runs the event loop until `done` holds; false on time-out.
 bool WaitFor(const std::function<bool()> &done) {
@@ -130,7 +139,7 @@ bool MainWindowAndDialog(const QDir &directory) {
     saved = Save(dialog, directory, "calibration-dialog.png");
     dialog->reject();
   });
-  poll.start(100);
+  poll.start(kModalPollMs);
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(scene.Grid(), &enter);
   return saved || Failed("the calibration dialog did not open");
@@ -168,6 +177,43 @@ bool IncompleteSetup(const QDir &directory) {
   return Save(&scene.Form(), directory, "incomplete-setup.png");
 }
 
+bool SearchDialog(const QDir &directory) {
+  // In this order: the window goes first, then the responder, then the
+  // devices it answers for.
+  std::vector<std::unique_ptr<devsim::Server>> fleet;
+  std::vector<devsim::Server *> serving;
+  for (const devsim::DeviceConfig &config : devsim::demo_fleet()) {
+    fleet.push_back(std::make_unique<devsim::Server>());
+    if (fleet.back()->start(config) <= 0) return Failed(fleet.back()->error().c_str());
+    serving.push_back(fleet.back().get());
+  }
+  devsim::UdpResponder responder;
+  const int port = responder.start(serving);
+  if (port <= 0) return Failed(responder.error().c_str());
+  // The search goes to the responder on loopback, never out as a broadcast.
+  if (qxudps_set_search_target("127.0.0.1", port) != 0) return Failed("the search target was refused");
+  calibrator::TMainForm form;
+  form.show();
+
+  bool grabbed = false;
+  bool saved = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto *dialog = qobject_cast<calibrator::TUdpSearchForm *>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll.stop();
+    dialog->findChild<QListWidget *>("ModulesListBox")->setCurrentRow(kSelectedDevice);
+    QApplication::processEvents();
+    saved = Save(dialog, directory, "search-dialog.png");
+    grabbed = true;
+    dialog->reject();
+  });
+  poll.start(kModalPollMs);
+  form.findChild<QPushButton *>("SearchButton")->click();
+  if (!WaitFor([&] { return grabbed; })) return Failed("the search dialog did not open");
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -178,7 +224,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   const QDir directory(QString::fromLocal8Bit(argv[1]));
-  for (bool (*render)(const QDir &) : {MainWindowAndDialog, FortyTwoSensors, IncompleteSetup})
+  for (bool (*render)(const QDir &) : {MainWindowAndDialog, FortyTwoSensors, IncompleteSetup, SearchDialog})
     if (!render(directory)) return 1;
   return 0;
 }
