@@ -18,6 +18,7 @@
 #define QXXML_DOC_MAX 20000    /* every document and request buffer, with room for a zero byte */
 #define QXXML_HOST_MAX 100     /* address texts hold at most 99 characters */
 #define QXXML_AUTH_MAX 100     /* user names and passwords hold at most 99 characters */
+#define QXXML_MODULES_MAX 500  /* devices one multi-device slot serves */
 
 QX_BEGIN_DECLS
 
@@ -49,6 +50,28 @@ typedef struct qxxml_settings {
   char set_password[QXXML_AUTH_MAX];
   qxxml_callbacks callbacks;
 } qxxml_settings;
+
+/* One device of a multi-device slot. About 228 KB each (three document
+ * buffers and the copies of both parsed records), so every module is
+ * allocated on its own when it is added and freed when the slot closes or
+ * its worker ends. */
+typedef struct qxxml_module {
+  char ip[16];                  /* what address resolved to at the last download; posts connect to it */
+  char address[QXXML_HOST_MAX]; /* as given to qxxml_add_module: host name or dotted address */
+  int active;                   /* non-zero: passes serve this module; 1 when added */
+  int port;
+  int values_len;
+  int setup_len;
+  char values_buf[QXXML_DOC_MAX]; /* body of the last values reply */
+  char setup_buf[QXXML_DOC_MAX];  /* body of the last setup reply or post reply */
+  char post_buf[QXXML_DOC_MAX];   /* the prepared post request */
+  qxxml_values values;            /* parsed record of the last successful values download */
+  qxxml_values_counts values_counts;
+  qxxml_setup setup; /* parsed record of the last successful setup download or post */
+  qxxml_setup_counts setup_counts;
+  qx_error_record error;   /* the module's last failure; code 0 after a good action */
+  qxxml_settings settings; /* only get_user, get_password, set_user and set_password are used */
+} qxxml_module;
 
 /* Library life. */
 QX_EXPORT int qxxml_xml_init_parser(void);
@@ -137,6 +160,135 @@ QX_EXPORT int qxxml_authenticate_set(int slot, const char *user, const char *pas
 /* Errors. */
 QX_EXPORT int qxxml_error(int slot, qx_error_record *out);
 QX_EXPORT int qxxml_error_print(int slot);
+
+/* Document getters, in full. Every member returns 0 or -1; each values
+ * member has a setup twin with the setup fields, records and sizes.
+ *
+ * Slot members check, in order: the slot's error record holds no failure
+ * of a transaction (else -1, the record left as it is), the completion
+ * field is 1 (QX_ERR_ACTION_NOT_FINISH), the length is not 0
+ * (QX_ERR_FILE_NOT_FOUND), the document contains "<?xml"
+ * (QX_ERR_FILE_NOT_VALID); the _cache members then need both parsed records
+ * (QX_ERR_ACTION_NOT_VALID). A null out pointer gives QX_ERR_POINTER_NULL.
+ *
+ * _xml_copy copies the document and its zero byte into a caller's buffer of
+ * QXXML_DOC_MAX bytes; _to_file writes the document's bytes to a file opened
+ * in text mode (QX_ERR_FILE_OPEN, QX_ERR_FILE_WRITE or QX_ERR_FILE_CLOSE on
+ * the slot; a write that fails part-way leaves what was written). A refused
+ * document never creates the file. _cache_copy copies the whole record and
+ * counts. */
+QX_EXPORT int qxxml_get_values_xml_copy(int slot, char *text, int *length);
+QX_EXPORT int qxxml_get_setup_xml_copy(int slot, char *text, int *length);
+QX_EXPORT int qxxml_get_values_to_file(int slot, const char *file_name);
+QX_EXPORT int qxxml_get_setup_to_file(int slot, const char *file_name);
+QX_EXPORT int qxxml_get_values_cache_copy(int slot, qxxml_values *record, qxxml_values_counts *counts);
+QX_EXPORT int qxxml_get_setup_cache_copy(int slot, qxxml_setup *record, qxxml_setup_counts *counts);
+
+/* Multi-device mode. A slot opened with qxxml_open_many serves a list of up
+ * to QXXML_MODULES_MAX devices: each request (qxxml_get_values,
+ * qxxml_get_setup, a _many post) runs once for every active module in
+ * module order, a pass. Per module the worker delivers values_done,
+ * setup_done or post_done with the module's index (null records on
+ * failure) and keeps the failure in the module's own error record; after
+ * the last module it calls many_values_done or many_setup_done (a post pass
+ * calls neither) and only then sets the completion field and wakes a
+ * waiter. A module's failure does not stop the pass, and the slot's record
+ * is cleared at its end: read failures per module.
+ *
+ * Choices of this library:
+ * - A pass with no active module, or over an empty list, completes at once:
+ *   its completion field becomes 1 and a waiter is woken.
+ * - A module's record copy is updated before its callback runs, so the
+ *   callback may read the module through the _many getters.
+ * - A post pass keeps each module's reply in setup_buf and its parsed reply
+ *   as the module's setup record, as a slot does; a failed post is kept in
+ *   the module's error record like a failed download.
+ * - With a pre_parse_hook the library parses nothing of its own, so the
+ *   modules' record copies are left as they were.
+ * - qxxml_load_values and qxxml_load_setup stay pending on a multi-device
+ *   slot: its worker serves downloads and posts only.
+ * - A close between two modules ends the pass: the rest is not served and
+ *   nothing more is delivered.
+ * - Closing a multi-device slot frees its modules and returns the index to
+ *   single-device mode: a later qxxml_open of it opens a plain slot.
+ * - Module list functions and _many getters take no lock and need no
+ *   running worker; call qxxml_add_module and qxxml_active_modules while no
+ *   pass runs, and read modules after a pass completed (wait, query or
+ *   many_values_done / many_setup_done). */
+
+/* Opens a multi-device slot with empty settings (no credentials, no
+ * callbacks: install them with qxxml_callback once it runs) and no
+ * modules. The slot index, or -1 with QX_ERR_THREAD_NOT_RUN (no
+ * qxxml_init), QX_ERR_ID_IN_USE or QX_ERR_THREAD_CREATE on slot 0. */
+QX_EXPORT int qxxml_open_many(void *owner);
+/* Adds a device; the new module's index, or -1. Checks in order: the slot
+ * index (QX_ERR_ID_TOO_LARGE on slot 0), a single-device slot
+ * (QX_ERR_ID_NOT_FOUND), the address text of 100 bytes or more, or a port
+ * outside 1..65535 (QX_ERR_IP_NOT_VALID), the same address text and port
+ * already listed (QX_ERR_ADDRESS_IN_USE), a full list (QX_ERR_MODULES_FULL),
+ * memory (QX_ERR_MEMORY_NOT_FOUND). Only the four credential texts of
+ * settings are kept; null settings means none. */
+QX_EXPORT int qxxml_add_module(int slot, const char *address, int port, const qxxml_settings *settings);
+/* The number of modules; -1 with QX_ERR_ID_TOO_LARGE on slot 0 or
+ * QX_ERR_ID_NOT_FOUND for a single-device slot. */
+QX_EXPORT int qxxml_count_modules(int slot);
+/* Switches every module on (non-zero) or off from one flag per module, in
+ * module order; flags holds qxxml_count_modules(slot) entries. A module
+ * switched off keeps its documents and is skipped by later passes. 0, or -1
+ * with the checks of qxxml_count_modules or QX_ERR_POINTER_NULL. */
+QX_EXPORT int qxxml_active_modules(int slot, const int *flags);
+/* The module's resolved address (16 bytes) and port; -1 with the checks of
+ * qxxml_count_modules or QX_ERR_INDEX_NOT_FOUND for an index outside
+ * 0..count-1 (negative too). The _ex form copies the address text
+ * (QXXML_HOST_MAX bytes) as well. */
+QX_EXPORT int qxxml_get_module_many(int slot, int module, char *ip16, int *port);
+QX_EXPORT int qxxml_get_module_many_ex(int slot, int module, char *address100, char *ip16, int *port);
+/* Copies the module's error record; -1 with the checks of
+ * qxxml_count_modules or QX_ERR_INDEX_NOT_VALID for an index outside
+ * 0..count-1 (negative too). */
+QX_EXPORT int qxxml_error_many(int slot, int module, qx_error_record *out);
+
+/* The getters of one module. Checks in order: the slot index
+ * (QX_ERR_ID_TOO_LARGE on slot 0), a single-device slot
+ * (QX_ERR_ID_NOT_FOUND), the module index within 0..count-1
+ * (QX_ERR_INDEX_NOT_VALID, negative indexes too; nothing of the module table
+ * is read before), the module's error record holding a failure of a
+ * transaction (copied into the slot's record, so that qxxml_error on the
+ * slot shows it; -1), the length not 0 (QX_ERR_FILE_NOT_FOUND), "<?xml" in
+ * the document (QX_ERR_FILE_NOT_VALID). No completion field is checked.
+ * Every failure but the first is recorded on the slot. */
+QX_EXPORT int qxxml_get_values_xml_many(int slot, int module, char **text, int *length);
+QX_EXPORT int qxxml_get_setup_xml_many(int slot, int module, char **text, int *length);
+QX_EXPORT int qxxml_get_values_xml_many_copy(int slot, int module, char *text, int *length);
+QX_EXPORT int qxxml_get_setup_xml_many_copy(int slot, int module, char *text, int *length);
+QX_EXPORT int qxxml_get_values_to_file_many(int slot, int module, const char *file_name);
+QX_EXPORT int qxxml_get_setup_to_file_many(int slot, int module, const char *file_name);
+QX_EXPORT int qxxml_get_values_cache_many(int slot, int module, qxxml_values **record, qxxml_values_counts **counts);
+QX_EXPORT int qxxml_get_setup_cache_many(int slot, int module, qxxml_setup **record, qxxml_setup_counts **counts);
+QX_EXPORT int qxxml_get_values_cache_many_copy(int slot, int module, qxxml_values *record, qxxml_values_counts *counts);
+QX_EXPORT int qxxml_get_setup_cache_many_copy(int slot, int module, qxxml_setup *record, qxxml_setup_counts *counts);
+/* The time (seconds since 1970) of the module's last download of the kind,
+ * failed or not; 0 before the first. Checks the index, then the length and
+ * "<?xml" as above, but hands out the time for every valid index, also when
+ * a later check fails. */
+QX_EXPORT int qxxml_get_values_many_status(int slot, int module, int *time);
+QX_EXPORT int qxxml_get_setup_many_status(int slot, int module, int *time);
+
+/* Posts to every module of a multi-device slot: one request per module,
+ * prepared in module order with that module's set_user and set_password
+ * into its post_buf, then one pass posts to every active module at the
+ * address its last download resolved (a module never downloaded fails
+ * with QX_ERR_SOCKET_CONNECT). Completion as for qxxml_send_setup_xml. -1
+ * with QX_ERR_THREAD_NOT_RUN, QX_ERR_ID_NOT_FOUND on a single-device slot,
+ * or the first failing module's preparation code (the modules before it
+ * stay prepared; nothing is pending). */
+QX_EXPORT int qxxml_send_setup_xml_many(int slot, const char *document, int length);
+/* Called with each module's own setup record copy before its document is
+ * written from it; the changes stay in the module. */
+typedef void (*qxxml_setup_edit)(qxxml_setup *setup);
+/* As qxxml_send_setup_xml_many, each module's document written from its
+ * setup record after edit changed it (a null edit posts it unchanged). */
+QX_EXPORT int qxxml_send_setup_many(int slot, qxxml_setup_edit edit);
 
 QX_END_DECLS
 

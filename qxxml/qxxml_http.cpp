@@ -308,9 +308,10 @@ int qxxml_get_transaction(int slot, char *ip16, const char *host, int port, char
     *length = 0;
     return -1;
   }
-  const qxxml_settings &settings = qxxml_slots[slot].slot.settings;
+  /* A module of a multi-device slot authenticates with its own credentials. */
+  const qxxml_settings *settings = qxxml_credentials(slot, module);
   char request[REQUEST_MAX] = {0};
-  int request_len = build_get_request(request, sizeof request, kind, settings.get_user, settings.get_password);
+  int request_len = build_get_request(request, sizeof request, kind, settings->get_user, settings->get_password);
   int r = exchange(slot, module, ip16, host, port, request, request_len, body, length);
   if (r == QXXML_STOPPED) return r;
   if (r != 0 || parse_body(slot, body, *length, kind) != 0) {

@@ -28,7 +28,7 @@ int qxxml_init(void) {
     return -1;
   }
   for (auto &storage : qxxml_slots) storage.module_count = -1;
-  lib.thread_kind = 0;
+  lib.thread_kind = QXXML_THREAD_WATCHER;
   if (qxxml_thread_start(0, qxxml_thread_entry) != 0) {
     qx_sem_destroy(&lib.start_sem);
     lib.ref_count = -1;

@@ -32,7 +32,8 @@ int qxxml_clr_settings_struct(qxxml_settings *settings) {
   return 0;
 }
 
-int qxxml_open(const char *host, int port, const qxxml_settings *settings, void *owner) {
+int qxxml_open_slot(int thread_kind, const char *host, int port, const qxxml_settings *settings, void *owner,
+                    int module_count) {
   qxxml_library &lib = qxxml_lib;
   /* Without qxxml_init there is no watcher and no start token: refuse
    * rather than wait on a semaphore that does not exist. */
@@ -40,14 +41,9 @@ int qxxml_open(const char *host, int port, const qxxml_settings *settings, void 
     qxxml_set_error(0, QX_ERR_THREAD_NOT_RUN);
     return -1;
   }
-  /* A port outside 1..65535 would wrap silently to another port at the connect. */
-  if (!host || strnlen(host, QXXML_HOST_MAX) >= QXXML_HOST_MAX || port < 1 || port > 65535) {
-    qxxml_set_error(0, QX_ERR_IP_NOT_VALID);
-    return -1;
-  }
   qxxml_sem_wait(0, &lib.start_sem);
   int pos = lib.next_slot;
-  lib.thread_kind = 1;
+  lib.thread_kind = thread_kind;
   if (!qxxml_slot_is_free(pos)) {
     qxxml_sem_post(0, &lib.start_sem);
     qxxml_set_error(0, QX_ERR_ID_IN_USE);
@@ -70,15 +66,30 @@ int qxxml_open(const char *host, int port, const qxxml_settings *settings, void 
   strcpy(s.host, host);
   s.port = port;
   storage.socket = QX_INVALID_SOCKET;
-  storage.module_count = -1;
+  storage.module_count = module_count;
   qxxml_lock_init(pos);
   if (qxxml_thread_start(pos, qxxml_thread_entry) != 0) {
     s.state = 0;
+    storage.module_count = -1;
     qxxml_sem_post(0, &lib.start_sem);
     qxxml_set_error(0, QX_ERR_THREAD_CREATE);
     return -1;
   }
   return pos; /* start_sem stays taken: the new worker gives it back */
+}
+
+int qxxml_open(const char *host, int port, const qxxml_settings *settings, void *owner) {
+  /* Before the address checks: without qxxml_init nothing else is said. */
+  if (qxxml_lib.ref_count == -1) {
+    qxxml_set_error(0, QX_ERR_THREAD_NOT_RUN);
+    return -1;
+  }
+  /* A port outside 1..65535 would wrap silently to another port at the connect. */
+  if (!host || strnlen(host, QXXML_HOST_MAX) >= QXXML_HOST_MAX || port < 1 || port > 65535) {
+    qxxml_set_error(0, QX_ERR_IP_NOT_VALID);
+    return -1;
+  }
+  return qxxml_open_slot(QXXML_THREAD_WORKER, host, port, settings, owner, -1);
 }
 
 void qxxml_release_slot(int slot) {
@@ -94,6 +105,8 @@ void qxxml_release_slot(int slot) {
   storage.values_counts = nullptr;
   storage.setup = nullptr;
   storage.setup_counts = nullptr;
+  /* The index returns to single-device mode for a later qxxml_open. */
+  qxxml_free_modules(slot);
   storage.module_count = -1;
   qxxml_close_socket(slot);
   if (storage.wake_sem_ready) qxxml_sem_destroy(&storage.slot.wake_sem);

@@ -56,7 +56,11 @@ struct qxxml_slot_storage {
   qxxml_values_counts *values_counts;
   qxxml_setup *setup;
   qxxml_setup_counts *setup_counts;
-  int module_count; /* -1 for a single-device slot */
+  /* -1 for a single-device slot, else the number of modules. Written by
+   * qxxml_add_module and the open and close, which callers keep apart
+   * from passes; a pass reads it anew for every module. */
+  int module_count;
+  qxxml_module *modules[QXXML_MODULES_MAX]; /* the first module_count are allocated */
   /* The worker created wake_sem (a start that failed early did not). Atomic:
    * a close that finds it 0 relies on the worker seeing state 0 instead. */
   std::atomic<int> wake_sem_ready;
@@ -70,12 +74,15 @@ struct qxxml_slot_storage {
 
 extern qxxml_slot_storage qxxml_slots[QXXML_ID_COUNT_MAX];
 
+/* What a library thread being started runs. */
+enum { QXXML_THREAD_WATCHER = 0, QXXML_THREAD_WORKER = 1, QXXML_THREAD_MANY_WORKER = 2 };
+
 /* Library-wide state, one per process. next_slot and thread_kind reach a new
  * thread while it holds the start_sem token, so they need no lock. */
 struct qxxml_library {
   int ref_count = -1;  /* -1 not initialised, 0 initialised, n > 0 further qxxml_init calls outstanding */
   int next_slot = 1;   /* the slot the next open takes */
-  int thread_kind = 0; /* what a starting thread runs: 0 watcher, 1 single-device worker */
+  int thread_kind = 0; /* what a starting thread runs: QXXML_THREAD_WATCHER, _WORKER or _MANY_WORKER */
   qx_sem_t start_sem;
   std::atomic<int> watcher_stop{0};
 };
@@ -90,6 +97,23 @@ bool qxxml_refuse_not_running(int slot);
 bool qxxml_slot_is_free(int slot);
 /* Releases what a closed slot holds once its worker has ended. */
 void qxxml_release_slot(int slot);
+/* Takes the next free slot and starts a thread of thread_kind on it: the
+ * shared steps of qxxml_open and qxxml_open_many. module_count is -1 for a
+ * single-device slot, 0 for a multi-device one. */
+int qxxml_open_slot(int thread_kind, const char *host, int port, const qxxml_settings *settings, void *owner,
+                    int module_count);
+
+/* Module list. qxxml_module_at is the module of a multi-device slot's
+ * index, or null for an index outside 0..count-1 (checked before the
+ * table is read) or a single-device slot. */
+qxxml_module *qxxml_module_at(int slot, int module);
+/* Frees a slot's module records in order up to the first empty pointer. */
+void qxxml_free_modules(int slot);
+/* The credentials a transaction of the module (-1: the slot itself) uses. */
+const qxxml_settings *qxxml_credentials(int slot, int module);
+/* Refuses with QX_ERR_ID_TOO_LARGE on slot 0 a slot index outside 1..99
+ * and with QX_ERR_ID_NOT_FOUND a single-device slot; true then. */
+bool qxxml_refuse_not_many(int slot);
 
 /* Errors: the single place where qxxml records a failure; any thread.
  * qxxml_set_error records a failure that no system call reported (a refused
@@ -119,12 +143,24 @@ int qxxml_parse_document(int slot, char *text, int length, int kind);
 
 /* Worker side. */
 void qxxml_thread_entry(void);
+/* First steps of every worker while it holds the start token: reserve the
+ * next slot and create wake_sem; -1 (recorded on slot 0) ends the thread. */
+int qxxml_worker_begin(int slot);
+/* Marks the slot running and wakes a waiter of its start. */
+void qxxml_worker_running(int slot);
+/* The multi-device worker: one pass over the modules per request. */
+void qxxml_many_worker(void);
+/* Writes length bytes of text to the named file in text mode; 0, or -1
+ * after recording QX_ERR_FILE_OPEN, _WRITE or _CLOSE on the slot. */
+int qxxml_write_file(int slot, const char *file_name, const char *text, int length);
 enum qxxml_kind { QXXML_KIND_VALUES, QXXML_KIND_SETUP, QXXML_KIND_POST };
 /* Completes the slot's record of the kind: stamps it with the time of
  * completion and publishes how its document arrived as the slot's quality
  * of that kind (a post's reply is a setup). It runs before the marking
  * wakes a waiter and before the delivery, who may read both at once. */
 void qxxml_stamp(int slot, qxxml_kind kind);
+/* Delivers the kind's callback; for a module (index other than -1) it
+ * first stamps the module's record copy of the kind with the time. */
 void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed);
 void qxxml_mark_done(int slot, qxxml_kind kind, int snmp_flag);
 /* Called by qxxml_close_for_callback on a worker thread: the slot is gone. */

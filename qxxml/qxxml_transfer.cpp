@@ -91,13 +91,10 @@ int qxxml_send_setup_xml(int slot, const char *document, int length) {
   return post_pending(slot);
 }
 
-int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_counts *counts) {
-  if (!slot_runs(slot)) return -1;
-  if (!record || !counts) {
-    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
-    return -1;
-  }
-  qxxml_slot &s = qxxml_slots[slot].slot;
+/* Writes the record out as a document, filters it and formats the post
+ * request with the settings' post credentials into post_buf. */
+static int prepare_record_post(int slot, const qxxml_setup *record, const qxxml_setup_counts *counts,
+                               const qxxml_settings *settings, char *post_buf) {
   char *document = static_cast<char *>(calloc(QXXML_DOC_MAX, 1));
   if (!document) {
     qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
@@ -107,9 +104,50 @@ int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_coun
   if (r != 0)
     qxxml_set_error(slot, QX_ERR_BUFFER_FULL); /* the writer recorded on slot 0; the caller asked about this slot */
   if (r == 0) r = qxxml_filter_setup_update(slot, document, (int)strlen(document) + 1);
-  if (r == 0) r = format_post(slot, &s.settings, document, s.post_buf);
+  if (r == 0) r = format_post(slot, settings, document, post_buf);
   free(document);
-  return r == 0 ? post_pending(slot) : -1;
+  return r;
+}
+
+int qxxml_send_setup(int slot, const qxxml_setup *record, const qxxml_setup_counts *counts) {
+  if (!slot_runs(slot)) return -1;
+  if (!record || !counts) {
+    qxxml_set_error(slot, QX_ERR_POINTER_NULL);
+    return -1;
+  }
+  qxxml_slot &s = qxxml_slots[slot].slot;
+  if (prepare_record_post(slot, record, counts, &s.settings, s.post_buf) != 0) return -1;
+  return post_pending(slot);
+}
+
+/* The posts of a multi-device slot: one request per module, each with the
+ * module's own post credentials; the first failure ends the preparation
+ * with nothing pending. The modules exist while the slot runs: only the
+ * worker's end and the close free them. */
+static bool multi_slot_runs(int slot) {
+  if (!slot_runs(slot)) return false;
+  return !qxxml_refuse_not_many(slot);
+}
+
+int qxxml_send_setup_xml_many(int slot, const char *document, int length) {
+  if (!multi_slot_runs(slot)) return -1;
+  qxxml_slot_storage &storage = qxxml_slots[slot];
+  for (int j = 0; j < storage.module_count; j++) {
+    qxxml_module *m = storage.modules[j];
+    if (qxxml_prepare_post(slot, document, length, &m->settings, m->post_buf) != 0) return -1;
+  }
+  return post_pending(slot);
+}
+
+int qxxml_send_setup_many(int slot, qxxml_setup_edit edit) {
+  if (!multi_slot_runs(slot)) return -1;
+  qxxml_slot_storage &storage = qxxml_slots[slot];
+  for (int j = 0; j < storage.module_count; j++) {
+    qxxml_module *m = storage.modules[j];
+    if (edit) edit(&m->setup);
+    if (prepare_record_post(slot, &m->setup, &m->setup_counts, &m->settings, m->post_buf) != 0) return -1;
+  }
+  return post_pending(slot);
 }
 
 int qxxml_set_snmp_manager(int slot, const char *ip, int port) {

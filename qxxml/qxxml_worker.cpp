@@ -1,5 +1,6 @@
 /* Library threads: the deadline watcher (slot 0) and the single-device
- * worker, which serves one action per wake-up and delivers its completion. */
+ * worker, which serves one action per wake-up and delivers its completion;
+ * the start steps and the delivery it shares with the multi-device worker. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -88,8 +89,20 @@ void qxxml_stamp(int slot, qxxml_kind kind) {
   qxxml_unlock(slot);
 }
 
+/* A module's record copy carries the time of its last action of the kind,
+ * failed or not, as the slot's record does. */
+static void stamp_module(int slot, int module, qxxml_kind kind) {
+  qxxml_module *m = qxxml_module_at(slot, module);
+  if (!m) return;
+  if (kind == QXXML_KIND_VALUES)
+    m->values.timestamp = qx_time_seconds();
+  else
+    m->setup.timestamp = qx_time_seconds();
+}
+
 void qxxml_deliver(int slot, int module, qxxml_kind kind, int failed) {
   qxxml_slot_storage &storage = qxxml_slots[slot];
+  if (module != -1) stamp_module(slot, module, kind);
   const qxxml_callbacks &cb = storage.slot.settings.callbacks;
   if (kind == QXXML_KIND_VALUES) {
     if (!cb.values_done) return;
@@ -181,29 +194,25 @@ static action choose_action(const qxxml_slot &s) {
   return NONE;
 }
 
-static void worker(void) {
-  int slot = qxxml_lib.next_slot;
+int qxxml_worker_begin(int slot) {
   qxxml_slot_storage &storage = qxxml_slots[slot];
-  qxxml_slot &s = storage.slot;
   if (reserve_next_slot() != 0) {
     qxxml_sem_post(0, &qxxml_lib.start_sem);
     qxxml_set_error(0, QX_ERR_ID_TOO_LARGE);
-    return;
+    return -1;
   }
-  if (qxxml_sem_create(&s.wake_sem) != 0) {
+  if (qxxml_sem_create(&storage.slot.wake_sem) != 0) {
     qxxml_sem_post(0, &qxxml_lib.start_sem);
     qxxml_set_error(0, QX_ERR_SEM_INIT);
-    return;
+    return -1;
   }
   storage.wake_sem_ready = 1;
   qxxml_sem_post(0, &qxxml_lib.start_sem);
+  return 0;
+}
 
-  if (s.settings.connect_at_open) {
-    qxxml_begin_transaction(slot);
-    int r = qxxml_connect(slot, -1, s.ip, s.host, s.port);
-    if (r == QXXML_STOPPED || qxxml_worker_abandoned()) return;
-    qxxml_close_socket(slot);
-  }
+void qxxml_worker_running(int slot) {
+  qxxml_slot &s = qxxml_slots[slot].slot;
   qxxml_lock(slot);
   /* A slot index is reused: nothing of an earlier open's documents shows. */
   s.values_quality = qxxml_doc_quality{};
@@ -213,6 +222,20 @@ static void worker(void) {
   s.state.compare_exchange_strong(starting, 1);
   if (s.waiting.load() == 1) qx_sem_post(&s.wait_sem);
   qxxml_unlock(slot);
+}
+
+static void worker(void) {
+  int slot = qxxml_lib.next_slot;
+  qxxml_slot_storage &storage = qxxml_slots[slot];
+  qxxml_slot &s = storage.slot;
+  if (qxxml_worker_begin(slot) != 0) return;
+  if (s.settings.connect_at_open) {
+    qxxml_begin_transaction(slot);
+    int r = qxxml_connect(slot, -1, s.ip, s.host, s.port);
+    if (r == QXXML_STOPPED || qxxml_worker_abandoned()) return;
+    qxxml_close_socket(slot);
+  }
+  qxxml_worker_running(slot);
 
   int snmp_flag = 0; /* of the most recent download, handed to the marking of a post */
   for (;;) {
@@ -246,8 +269,9 @@ static void worker(void) {
 }
 
 void qxxml_thread_entry(void) {
-  if (qxxml_lib.thread_kind == 0)
-    watcher();
-  else
-    worker();
+  switch (qxxml_lib.thread_kind) {
+    case QXXML_THREAD_WATCHER: watcher(); break;
+    case QXXML_THREAD_MANY_WORKER: qxxml_many_worker(); break;
+    default: worker(); break;
+  }
 }
