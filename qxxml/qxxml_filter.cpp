@@ -2,24 +2,30 @@
  * passes through it. It leaves out the elements that describe the device's
  * identity, readings and fixed network and user settings, moves each Idx to
  * the front of the element that holds it, adds the XML declaration and folds
- * runs of line feeds. Two SAX passes run over the text: the first collects
- * the Idx texts, the second writes the filtered document, which replaces the
- * text only once both passes succeeded. libxml2 hands over texts with their
- * references resolved, so every text is escaped again as it is written:
- * otherwise an "&amp;" would be posted as a bare "&" and a "&lt;" in a name
- * would become markup. */
+ * runs of line feeds. One SAX pass writes the filtered document and collects
+ * the Idx texts with the place right after the start tag of the element that
+ * holds each; the texts are then set into their places, and the result
+ * replaces the text only once all of it succeeded. libxml2 hands over texts
+ * with their references resolved, so every text is escaped again as it is
+ * written: otherwise an "&amp;" would be posted as a bare "&" and a "&lt;" in
+ * a name would become markup. */
 #include <libxml/parser.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
+
 #include "common/qx_xml_text.h"
 #include "qxxml/qxxml_docmodel_private.h"
+#include "qxxml/qxxml_keys_private.h"
 #include "qxxml/qxxml_private.h"
 
 namespace {
 
 constexpr int kLibxmlVersion = 20627;
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+constexpr char kIdxOpening[] = "\n<Idx>";
+constexpr char kIdxClosing[] = "</Idx>";
 
 /* Limits of one filtering: at most 999 Idx elements, each with at most 99
  * characters, paths of at most 9999 characters and a result of at most
@@ -29,6 +35,8 @@ constexpr int kItemMax = 999;
 constexpr int kIdxTextMax = 100;
 /* Each level adds at least "_" and one character to the path. */
 constexpr int kDepthMax = QXXML_PATH_MAX / 2 + 1;
+/* An element that is left out has no place for an Idx. */
+constexpr int kNoPlace = -1;
 
 const char *const qxxml_readonly_paths[] = {
     "Root_Agent",
@@ -52,116 +60,143 @@ const char *const qxxml_readonly_paths[] = {
     "Root_User_Entry_Pswd",
 };
 
+/* The read-only paths as a walk of one step per start element, built once
+ * at first use; null when memory ran out. */
+const qxxml_path_table *readonly_table() {
+  static const qxxml_path_table *const table = qxxml_path_table_create(
+      qxxml_readonly_paths, static_cast<int>(sizeof qxxml_readonly_paths / sizeof qxxml_readonly_paths[0]));
+  return table;
+}
+
 /* One Idx element: the element that holds it, by its position among all
- * element starts of the document, and its text. Both passes see the same
- * events, so the position names the same element in pass 2. Pairing by
- * position rather than by path gives every Idx back to its own element, also
- * when an entry before it has no Idx or several. */
+ * element starts of the document, where that element's content begins in
+ * out, and its text. Pairing by position rather than by path gives every Idx
+ * back to its own element, also when an entry before it has no Idx or
+ * several. */
 struct qxxml_filter_item {
   int element;
+  int place; /* offset in out right after the element's start tag, or kNoPlace */
   char text[kIdxTextMax];
 };
 
+/* One open element. */
+struct qxxml_filter_level {
+  int element;        /* its position among the element starts */
+  int place;          /* offset in out right after its start tag, or kNoPlace */
+  int readonly_state; /* its path's state in the read-only walk */
+  int path_length;    /* length of its path, below QXXML_PATH_MAX */
+};
+
 struct qxxml_filter_context {
-  int pass;          /* 1 collect, 2 write */
-  int in_idx;        /* pass 1: 1 while the text of an Idx goes into items[cursor] */
+  const qxxml_path_table *readonly;
+  int in_idx;        /* 1 while the text of an Idx goes into items[cursor] */
   int removed_depth; /* open levels of a removed element or an Idx; 0 while events are copied */
-  int element_count; /* element starts seen in this pass */
+  int element_count; /* element starts seen */
   int depth;
-  int open_elements[kDepthMax]; /* position of each open element, outermost first */
-  size_t path_length;
-  char path[QXXML_PATH_MAX];
-  int cursor; /* pass 1: the item being collected; pass 2: the next item to place */
+  qxxml_filter_level levels[kDepthMax]; /* the open elements, outermost first */
+  int cursor;                           /* the item being collected */
   int item_count;
   qxxml_filter_item items[kItemMax];
   size_t out_length;
-  char out[QXXML_DOC_MAX];
-  int full;    /* a limit above was reached: the filter fails with QX_ERR_BUFFER_FULL */
-  int stopped; /* libxml2 reported its first error: nothing more is taken */
+  char out[QXXML_DOC_MAX]; /* the filtered document without its Idx elements */
+  size_t merged_length;
+  char merged[QXXML_DOC_MAX]; /* out with the Idx elements set into their places */
+  int full;                   /* a limit on items, Idx texts or paths was reached: the filter fails */
+  int out_full;               /* the result does not fit: the filter fails unless an Idx without text comes first */
+  int stopped;                /* libxml2 reported its first error: nothing more is taken */
 };
+
+/* The context of this thread, allocated at its first filtering and kept
+ * until the thread ends: a context is larger than the allocator hands out
+ * without mapping fresh pages, and filters may run on several threads at
+ * once. */
+qxxml_filter_context *thread_context() {
+  static thread_local std::unique_ptr<qxxml_filter_context, decltype(&free)> context(nullptr, &free);
+  if (!context) context.reset(static_cast<qxxml_filter_context *>(malloc(sizeof(qxxml_filter_context))));
+  return context.get();
+}
 
 qxxml_filter_context *context_of(void *user_data) { return static_cast<qxxml_filter_context *>(user_data); }
 
-void append(qxxml_filter_context *c, const char *text, size_t length) {
-  if (c->full || c->out_length + length >= sizeof c->out) {
-    c->full = 1;
+/* Appends to a buffer of QXXML_DOC_MAX bytes; one that does not fit sets
+ * *full and leaves the buffer as it was. */
+void append(char *buffer, size_t *length, int *full, const char *text, size_t count) {
+  if (*full || *length + count >= QXXML_DOC_MAX) {
+    *full = 1;
     return;
   }
-  memcpy(c->out + c->out_length, text, length);
-  c->out_length += length;
+  memcpy(buffer + *length, text, count);
+  *length += count;
 }
 
-/* Appends a text as character data; one that does not fit fails the filter. */
-void append_escaped(qxxml_filter_context *c, const char *text, size_t length) {
-  if (c->full) return;
-  const int room = static_cast<int>(sizeof c->out - c->out_length);
-  const int written = qx_xml_escape(text, static_cast<int>(length), c->out + c->out_length, room);
+/* Appends a text as character data, under the same rule. */
+void append_escaped(char *buffer, size_t *length, int *full, const char *text, size_t count) {
+  if (*full) return;
+  const int room = static_cast<int>(QXXML_DOC_MAX - *length);
+  const int written = qx_xml_escape(text, static_cast<int>(count), buffer + *length, room);
   if (written < 0)
-    c->full = 1;
+    *full = 1;
   else
-    c->out_length += static_cast<size_t>(written);
+    *length += static_cast<size_t>(written);
 }
 
-void append_tag(qxxml_filter_context *c, const char *opening, const char *name) {
-  append(c, opening, strlen(opening));
-  append(c, name, strlen(name));
-  append(c, ">", 1);
+void append_out(qxxml_filter_context *c, const char *text, size_t count) {
+  append(c->out, &c->out_length, &c->out_full, text, count);
 }
 
-bool is_readonly(const char *path) {
-  for (const char *readonly : qxxml_readonly_paths)
-    if (strcmp(path, readonly) == 0) return true;
-  return false;
+void append_tag(qxxml_filter_context *c, const char *opening, const char *name, size_t name_length) {
+  append_out(c, opening, strlen(opening));
+  append_out(c, name, name_length);
+  append_out(c, ">", 1);
 }
+
+bool is_idx(const char *name, size_t length) { return length == 3 && memcmp(name, "Idx", 3) == 0; }
 
 void qxxml_filter_on_start(void *user_data, const xmlChar *name_text, const xmlChar **attributes) {
   (void)attributes;
   qxxml_filter_context *c = context_of(user_data);
   if (c->stopped || c->full) return;
   const char *name = reinterpret_cast<const char *>(name_text);
-  const bool idx = strcmp(name, "Idx") == 0;
   const size_t name_length = strlen(name);
-  const size_t separator = c->path_length > 0 ? 1 : 0;
-  if (c->path_length + separator + name_length >= sizeof c->path || c->depth >= kDepthMax) {
+  const bool idx = is_idx(name, name_length);
+  const qxxml_filter_level *parent = c->depth > 0 ? &c->levels[c->depth - 1] : nullptr;
+  const size_t parent_length = parent ? static_cast<size_t>(parent->path_length) : 0;
+  const size_t separator = parent_length > 0 ? 1 : 0;
+  if (parent_length + separator + name_length >= QXXML_PATH_MAX || c->depth >= kDepthMax) {
     c->full = 1;
     return;
   }
 
-  /* Pass 1 opens an item for every Idx; an Idx that is the document element
-   * has no element to move to. */
-  if (idx && c->pass == 1 && c->depth > 0) {
+  /* Every Idx opens an item for the element that holds it; an Idx that is
+   * the document element has no element to move to. */
+  if (idx && parent) {
     if (c->item_count >= kItemMax) {
       c->full = 1;
       return;
     }
     c->cursor = c->item_count++;
-    c->items[c->cursor].element = c->open_elements[c->depth - 1];
+    c->items[c->cursor].element = parent->element;
+    c->items[c->cursor].place = parent->place;
     c->items[c->cursor].text[0] = '\0';
     c->in_idx = 1;
   }
 
-  const int element = c->element_count++;
-  c->open_elements[c->depth++] = element;
-  if (separator) c->path[c->path_length++] = '_';
-  memcpy(c->path + c->path_length, name, name_length + 1);
-  c->path_length += name_length;
+  qxxml_filter_level *level = &c->levels[c->depth++];
+  level->element = c->element_count++;
+  level->path_length = static_cast<int>(parent_length + separator + name_length);
+  level->readonly_state =
+      qxxml_path_step(c->readonly, parent ? parent->readonly_state : QXXML_PATH_ROOT, name, name_length);
 
   /* A removed element takes everything inside it along; the Idx elements
    * are written again at the front of their elements. */
   if (c->removed_depth > 0)
     c->removed_depth++;
-  else if (is_readonly(c->path) || (idx && c->pass == 2))
+  else if (idx || qxxml_path_row(c->readonly, level->readonly_state) >= 0)
     c->removed_depth = 1;
-  if (c->pass != 2) return;
-
-  /* The Idx items of an element that is left out go with it. */
-  const bool written = c->removed_depth == 0;
-  if (written) append_tag(c, "<", name);
-  for (; c->cursor < c->item_count && c->items[c->cursor].element == element; c->cursor++) {
-    if (!written) continue;
-    append(c, "\n<Idx>", 6);
-    append_escaped(c, c->items[c->cursor].text, strlen(c->items[c->cursor].text));
-    append(c, "</Idx>", 6);
+  level->place = kNoPlace;
+  if (c->removed_depth == 0) {
+    append_tag(c, "<", name, name_length);
+    level->place = static_cast<int>(c->out_length);
   }
 }
 
@@ -169,16 +204,13 @@ void qxxml_filter_on_end(void *user_data, const xmlChar *name_text) {
   qxxml_filter_context *c = context_of(user_data);
   if (c->stopped || c->full) return;
   const char *name = reinterpret_cast<const char *>(name_text);
-  if (strcmp(name, "Idx") == 0) c->in_idx = 0;
+  const size_t name_length = strlen(name);
+  if (is_idx(name, name_length)) c->in_idx = 0;
   if (c->removed_depth > 0)
     c->removed_depth--;
-  else if (c->pass == 2)
-    append_tag(c, "</", name);
-  /* libxml2 always closes the innermost open element, so name is the last
-   * component of the path. */
-  const size_t name_length = strlen(name);
-  c->path_length -= name_length < c->path_length ? name_length + 1 : c->path_length;
-  c->path[c->path_length] = '\0';
+  else
+    append_tag(c, "</", name, name_length);
+  /* libxml2 always closes the innermost open element. */
   if (c->depth > 0) c->depth--;
 }
 
@@ -187,8 +219,7 @@ void qxxml_filter_on_characters(void *user_data, const xmlChar *bytes, int lengt
   if (c->stopped || c->full) return;
   const char *text = reinterpret_cast<const char *>(bytes);
   const size_t piece = strnlen(text, static_cast<size_t>(length));
-  if (c->pass == 1) {
-    if (!c->in_idx) return;
+  if (c->in_idx) {
     /* The pieces of one Idx text form one item. */
     char *item_text = c->items[c->cursor].text;
     const size_t current = strlen(item_text);
@@ -198,9 +229,8 @@ void qxxml_filter_on_characters(void *user_data, const xmlChar *bytes, int lengt
     }
     memcpy(item_text + current, text, piece);
     item_text[current + piece] = '\0';
-  } else if (c->removed_depth == 0) {
-    append_escaped(c, text, piece);
   }
+  if (c->removed_depth == 0) append_escaped(c->out, &c->out_length, &c->out_full, text, piece);
 }
 
 /* libxml2 2.9 in SAX1 mode goes on reporting text after its first fatal
@@ -213,15 +243,17 @@ void qxxml_filter_on_error(void *user_data, const char *message, ...) {
   context_of(user_data)->stopped = 1;
 }
 
-int run_pass(qxxml_filter_context *c, int pass, const char *text, int length) {
-  c->pass = pass;
+/* A positive result (not well-formed) keeps what came before the fault. */
+int run_pass(qxxml_filter_context *c, const char *text, int length) {
   c->in_idx = 0;
   c->removed_depth = 0;
   c->element_count = 0;
   c->depth = 0;
-  c->path_length = 0;
-  c->path[0] = '\0';
   c->cursor = 0;
+  c->item_count = 0;
+  c->out_length = 0;
+  c->full = 0;
+  c->out_full = 0;
   c->stopped = 0;
   xmlSAXHandler handler;
   memset(&handler, 0, sizeof handler);
@@ -229,35 +261,69 @@ int run_pass(qxxml_filter_context *c, int pass, const char *text, int length) {
   handler.endElement = qxxml_filter_on_end;
   handler.characters = qxxml_filter_on_characters;
   handler.error = qxxml_filter_on_error;
-  /* A positive result (not well-formed) keeps what came before the fault. */
   return xmlSAXUserParseMemory(&handler, c, text, length) < 0 ? QX_ERR_XML_NOT_VALID : QX_ERR_NONE;
 }
 
-/* Runs both passes and replaces text by the result; returns 0 or the code
- * of the failure, text then unchanged. */
+/* Sets the Idx elements into out at the front of their elements, giving
+ * merged; false when that does not fit. The items are handed out in
+ * document order of their elements: an item whose element started before
+ * the previous item's was already passed by, and it and every item after it
+ * have no place. */
+bool merge_items(qxxml_filter_context *c) {
+  c->merged_length = 0;
+  int full = 0;
+  size_t copied = 0;
+  for (int i = 0; i < c->item_count && !full; i++) {
+    const qxxml_filter_item &item = c->items[i];
+    if (i > 0 && item.element < c->items[i - 1].element) break;
+    if (item.place == kNoPlace) continue;
+    const size_t place = static_cast<size_t>(item.place);
+    append(c->merged, &c->merged_length, &full, c->out + copied, place - copied);
+    copied = place;
+    append(c->merged, &c->merged_length, &full, kIdxOpening, strlen(kIdxOpening));
+    append_escaped(c->merged, &c->merged_length, &full, item.text, strlen(item.text));
+    append(c->merged, &c->merged_length, &full, kIdxClosing, strlen(kIdxClosing));
+  }
+  append(c->merged, &c->merged_length, &full, c->out + copied, c->out_length - copied);
+  return !full;
+}
+
+/* Copies the n bytes of in to out (when out is not null) without every line
+ * feed that follows a line feed, the byte before in counting as one; returns
+ * the bytes that remain. */
+size_t fold_line_feeds(const char *in, size_t n, char *out) {
+  size_t kept = 0;
+  for (size_t i = 0; i < n;) {
+    /* Here the byte before i is a line feed, kept or left out. */
+    while (i < n && in[i] == '\n') i++;
+    const char *line_feed = static_cast<const char *>(memchr(in + i, '\n', n - i));
+    const size_t end = line_feed ? static_cast<size_t>(line_feed - in) + 1 : n;
+    if (out) memcpy(out + kept, in + i, end - i);
+    kept += end - i;
+    i = end;
+  }
+  return kept;
+}
+
+/* Filters text and replaces it by the result; returns 0 or the code of the
+ * failure, text then unchanged. */
 int filter(char *text, int length, qxxml_filter_context *c) {
   xmlCheckVersion(kLibxmlVersion);
-  for (int pass = 1; pass <= 2; pass++) {
-    if (run_pass(c, pass, text, length) != 0) return QX_ERR_XML_NOT_VALID;
-    if (c->full) return QX_ERR_BUFFER_FULL;
-    /* The last Idx of the document without text: no index to post for the
-     * entry that holds it, recorded like a missing pointer. */
-    if (pass == 1 && c->item_count > 0 && c->items[c->item_count - 1].text[0] == '\0') return QX_ERR_POINTER_NULL;
-  }
+  if (run_pass(c, text, length) != 0) return QX_ERR_XML_NOT_VALID;
+  if (c->full) return QX_ERR_BUFFER_FULL;
+  /* The last Idx of the document without text: no index to post for the
+   * entry that holds it, recorded like a missing pointer. */
+  if (c->item_count > 0 && c->items[c->item_count - 1].text[0] == '\0') return QX_ERR_POINTER_NULL;
+  if (c->out_full || !merge_items(c)) return QX_ERR_BUFFER_FULL;
 
-  /* The declaration, then out with every line feed that follows a line feed
-   * left out, so that no empty line remains. */
+  /* The declaration, then merged without the line feeds that follow a line
+   * feed, so that no empty line remains. */
   const size_t declaration = strlen(kDeclaration);
-  size_t result = declaration;
-  for (size_t i = 0; i < c->out_length; i++)
-    if (c->out[i] != '\n' || (i == 0 ? kDeclaration[declaration - 1] : c->out[i - 1]) != '\n') result++;
+  const size_t result = declaration + fold_line_feeds(c->merged, c->merged_length, nullptr);
   if (result >= static_cast<size_t>(length)) return QX_ERR_BUFFER_FULL;
-
-  memset(text, 0, static_cast<size_t>(length));
   memcpy(text, kDeclaration, declaration);
-  char *p = text + declaration;
-  for (size_t i = 0; i < c->out_length; i++)
-    if (c->out[i] != '\n' || p[-1] != '\n') *p++ = c->out[i];
+  fold_line_feeds(c->merged, c->merged_length, text + declaration);
+  memset(text + result, 0, static_cast<size_t>(length) - result);
   return QX_ERR_NONE;
 }
 
@@ -268,13 +334,14 @@ int qxxml_filter_setup_update(int slot, char *text, int length) {
     qxxml_set_error(slot, QX_ERR_POINTER_NULL);
     return -1;
   }
-  qxxml_filter_context *context = static_cast<qxxml_filter_context *>(calloc(1, sizeof(qxxml_filter_context)));
-  if (!context) {
+  qxxml_filter_context *context = thread_context();
+  const qxxml_path_table *readonly = readonly_table();
+  if (!context || !readonly) {
     qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;
   }
+  context->readonly = readonly;
   const int code = filter(text, length, context);
-  free(context);
   if (code != QX_ERR_NONE) {
     qxxml_set_error(slot, code);
     return -1;

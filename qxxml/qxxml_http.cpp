@@ -15,8 +15,7 @@ enum {
   CONNECT_WAITS = 5,  /* one-second waits for a connect to complete */
   SEND_WAITS = 5,     /* ... for the socket to take a request */
   RECEIVE_WAITS = 10, /* ... in a row without data before a reply counts as over */
-  CHUNK_MAX = 1024,
-  /* A reply header is gathered across chunks up to this size, so that no
+  /* A reply header is gathered across reads up to this size, so that no
    * header byte can end up in the body; longer headers are refused. */
   HEADER_MAX = 4096,
   /* Status line "HTTP/1.x NNN": the code stands at bytes 9 to 11. */
@@ -136,23 +135,32 @@ int qxxml_connect(int slot, int module, char *ip16, const char *host, int port) 
   return 0;
 }
 
-/* Sends the whole request, waiting for the socket to take more whenever the
- * platform accepts only part of it. */
+/* Sends the whole request. A fresh connection takes a request at once, so
+ * the socket is offered the rest first and waited for only when it takes
+ * nothing; a close and the deadline are checked before each offer, as the
+ * wait would. */
 int qxxml_send(int slot, const char *text, int length) {
   qx_socket_t sock = qxxml_slots[slot].socket;
   int sent = 0;
   while (sent < length) {
-    qx_socket_set writable;
-    qx_socket_set_clear(&writable);
-    qx_socket_set_add(&writable, sock);
-    int r = qx_select_wait(nullptr, &writable, nullptr, waits_left(slot, SEND_WAITS), stop_mark(slot));
-    if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
-    if (r != 0) {
-      qxxml_set_error(slot, wait_failure(slot, QX_ERR_SELECT_WRITE));
+    if (stop_mark(slot)->load() == 0) return QXXML_STOPPED;
+    if (transaction_expired(slot)) {
+      qxxml_set_error(slot, QX_ERR_TIMEOUT);
       return -1;
     }
     long n = qx_socket_send(sock, text + sent, length - sent);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      qx_socket_set writable;
+      qx_socket_set_clear(&writable);
+      qx_socket_set_add(&writable, sock);
+      int r = qx_select_wait(nullptr, &writable, nullptr, waits_left(slot, SEND_WAITS), stop_mark(slot));
+      if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+      if (r != 0) {
+        qxxml_set_error(slot, wait_failure(slot, QX_ERR_SELECT_WRITE));
+        return -1;
+      }
+      continue;
+    }
     if (n <= 0) {
       qxxml_set_error_errno(slot, QX_ERR_SEND, n < 0 ? errno : 0);
       return -1;
@@ -200,65 +208,103 @@ int qxxml_read_reply_header(int slot, const char *header, int length) {
   return end;
 }
 
+/* Waits until the socket has data, the reply falls silent or the slot is
+ * closed: 0 when there is something to read, 1 after marking a silent end,
+ * -1 after recording the transaction's deadline, or QXXML_STOPPED. */
+static int wait_readable(int slot, qx_socket_t sock) {
+  qx_socket_set readable;
+  qx_socket_set_clear(&readable);
+  qx_socket_set_add(&readable, sock);
+  int r = qx_select_wait(&readable, nullptr, nullptr, waits_left(slot, silence_waits.load()), stop_mark(slot));
+  if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
+  /* A device that keeps sending never falls silent: the deadline ends it. */
+  if (transaction_expired(slot)) {
+    qxxml_set_error(slot, QX_ERR_TIMEOUT);
+    return -1;
+  }
+  if (r == 0) return 0;
+  /* Silent for ten seconds: the reply is over, but the device never said
+   * so by closing; what arrived may be only part of it. */
+  qxxml_slots[slot].arriving.ended_by_silence = 1;
+  return 1;
+}
+
+/* Where the next read goes: the header being gathered, else the rest of the
+ * body's room. A body that already fills its room (the last byte is kept
+ * for the zero) reads into `probe`, where any byte proves it too large. */
+struct read_target {
+  char *at;
+  int room;
+};
+
+static read_target next_target(bool in_body, char *header, int header_len, char *body, int length, int capacity,
+                               char *probe) {
+  if (!in_body) return {header + header_len, HEADER_MAX - header_len};
+  int room = capacity - 1 - length;
+  return room > 0 ? read_target{body + length, room} : read_target{probe, 1};
+}
+
+/* Reads whatever the socket holds before waiting: a reply that has already
+ * arrived then costs one read per buffer, not a wait and a read per small
+ * piece. The outcomes are those of a wait before every read: the deadline
+ * and a close are checked before each read as a wait would, and only a
+ * socket with nothing to read waits for data. */
 int qxxml_receive(int slot, char *body, int *length) {
   qx_socket_t sock = qxxml_slots[slot].socket;
   int capacity = *length;
   *length = 0;
   char header[HEADER_MAX];
+  char probe[1];
   int header_len = 0;
   bool in_body = false;
   for (;;) {
-    qx_socket_set readable;
-    qx_socket_set_clear(&readable);
-    qx_socket_set_add(&readable, sock);
-    int r = qx_select_wait(&readable, nullptr, nullptr, waits_left(slot, silence_waits.load()), stop_mark(slot));
-    if (r == QX_WAIT_STOPPED) return QXXML_STOPPED;
-    /* A device that keeps sending never falls silent: the deadline ends it. */
+    if (stop_mark(slot)->load() == 0) return QXXML_STOPPED;
     if (transaction_expired(slot)) {
       qxxml_set_error(slot, QX_ERR_TIMEOUT);
       return -1;
     }
-    if (r != 0) {
-      /* Silent for ten seconds: the reply is over, but the device never
-       * said so by closing; what arrived may be only part of it. */
-      qxxml_slots[slot].arriving.ended_by_silence = 1;
-      break;
+    read_target target = next_target(in_body, header, header_len, body, *length, capacity, probe);
+    long n = recv(sock, target.at, (size_t)target.room, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      int waited = wait_readable(slot, sock);
+      if (waited == 0) continue;
+      if (waited == 1) break;
+      return waited;
     }
-    char chunk[CHUNK_MAX];
-    long n = recv(sock, chunk, sizeof chunk, 0);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       qxxml_set_error_errno(slot, QX_ERR_RECV, errno);
       return -1;
     }
     if (n == 0) break;
-    const char *part = chunk;
-    int part_len = (int)n;
-    if (!in_body) {
-      int room = HEADER_MAX - header_len;
-      int take = part_len < room ? part_len : room;
-      memcpy(header + header_len, chunk, (size_t)take);
-      int scanned_before = header_len;
-      header_len += take;
-      int begin = qxxml_read_reply_header(slot, header, header_len);
-      if (begin < 0) return -1;
-      if (begin == 0) {
-        if (header_len == HEADER_MAX) {
-          qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
-          return -1;
-        }
-        continue;
-      }
-      in_body = true;
-      part = chunk + (begin - scanned_before);
-      part_len = (int)n - (begin - scanned_before);
-    }
-    if (*length + part_len >= capacity) {
+    if (target.at == probe) {
       qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
       return -1;
     }
-    memcpy(body + *length, part, (size_t)part_len);
-    *length += part_len;
+    if (in_body) {
+      *length += (int)n;
+      body[*length] = '\0';
+      continue;
+    }
+    header_len += (int)n;
+    int begin = qxxml_read_reply_header(slot, header, header_len);
+    if (begin < 0) return -1;
+    if (begin == 0) {
+      if (header_len == HEADER_MAX) {
+        qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
+        return -1;
+      }
+      continue;
+    }
+    /* The header's last read may have brought the start of the body. */
+    in_body = true;
+    int part_len = header_len - begin;
+    if (part_len >= capacity) {
+      qxxml_set_error(slot, QX_ERR_FILE_TOO_LARGE);
+      return -1;
+    }
+    memcpy(body, header + begin, (size_t)part_len);
+    *length = part_len;
     body[*length] = '\0';
   }
   /* The connection ended (or fell silent) before a complete header: there

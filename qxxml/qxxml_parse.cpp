@@ -1,15 +1,16 @@
 /* Path-table parser: fills a slot's values or setup record from the text of
- * its document. libxml2's SAX1 interface reports elements; the parser keeps
- * the path of the current element ("Root_SenSet_Entry_Calib"), looks it up in
- * the document's key table whenever text arrives and appends the text to the
- * field of that key, at the entry number that the list's closed Entry
- * elements give. */
+ * its document. libxml2's SAX1 interface reports elements; the path of the
+ * current element ("Root_SenSet_Entry_Calib") selects the key whose field
+ * takes the text that arrives, at the entry number that the list's closed
+ * Entry elements give. The key is found once per element, when it starts,
+ * by one step through the document's path table. */
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "qxxml/qxxml_docmodel_private.h"
+#include "qxxml/qxxml_keys_private.h"
 #include "qxxml/qxxml_meter_private.h"
 #include "qxxml/qxxml_private.h"
 
@@ -24,15 +25,27 @@ struct qxxml_parse_context {
   int entry; /* where texts below an Entry are stored */
   int key_count;
   const qxxml_key *keys;
-  int list_count; /* lists counted for this kind: the first list_count of qxxml_lists */
+  const qxxml_path_table *paths; /* the kind's keys, then its lists' entry paths */
   void *record;
   void *counts;
+  /* Length of the path of the current element; the path itself is known by
+   * its states alone. */
   size_t path_length;
-  char path[QXXML_PATH_MAX];       /* path of the current element */
-  char entry_path[QXXML_PATH_MAX]; /* path of the last Entry opened */
-  /* Elements whose path would not fit path, and everything below them, are
-   * skipped; this counts the open skipped levels so that end events still
-   * pair with the right start. */
+  /* The states of the open elements while a key can still lie below them,
+   * and the key of each; the levels opened beneath the last of them, which
+   * cannot lead to a key, are only counted. Every step adds a part of a
+   * table path, so a deeper walk has left the table before the array ends. */
+  int state_depth;
+  int states[QXXML_PATH_PARTS_MAX + 1];
+  const qxxml_key *state_keys[QXXML_PATH_PARTS_MAX + 1];
+  int keyless_depth;
+  /* The state of the last Entry opened (QXXML_PATH_NONE when its path leads
+   * to no key), and the list it counts, or -1. */
+  int entry_state;
+  int entry_list;
+  /* Elements whose path would pass QXXML_PATH_MAX - 1 characters, and
+   * everything below them, are skipped; this counts the open skipped levels
+   * so that end events still pair with the right start. */
   int ignored_depth;
   /* Set at libxml2's first error. */
   int stopped;
@@ -47,6 +60,13 @@ qxxml_parse_context *context_of(void *user_data) { return static_cast<qxxml_pars
  * past its '<' stands the name that its end tag repeats. */
 const char *prefixed_root_start(int kind) { return kind == QXXML_DOC_VALUES ? "<val:Root" : "<set:Root"; }
 
+bool is_entry(const char *name, size_t length) { return length == 5 && memcmp(name, "Entry", 5) == 0; }
+
+/* The key of the current path, null when it has none. */
+const qxxml_key *current_key(const qxxml_parse_context *c) {
+  return c->keyless_depth > 0 ? nullptr : c->state_keys[c->state_depth - 1];
+}
+
 void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xmlChar **attributes) {
   (void)attributes;
   qxxml_parse_context *c = context_of(user_data);
@@ -58,19 +78,31 @@ void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xml
   const char *name = reinterpret_cast<const char *>(name_text);
   const size_t name_length = strlen(name);
   const size_t separator = c->path_length > 0 ? 1 : 0;
-  if (c->path_length + separator + name_length >= sizeof c->path) {
+  if (c->path_length + separator + name_length >= QXXML_PATH_MAX) {
     c->ignored_depth = 1;
     return;
   }
-  if (separator) c->path[c->path_length++] = '_';
-  memcpy(c->path + c->path_length, name, name_length + 1);
-  c->path_length += name_length;
+  c->path_length += separator + name_length;
 
-  if (strcmp(name, "Entry") == 0) {
+  const int state = c->keyless_depth > 0 ? QXXML_PATH_NONE
+                                         : qxxml_path_step(c->paths, c->states[c->state_depth - 1], name, name_length);
+  const int row = qxxml_path_row(c->paths, state);
+  if (state == QXXML_PATH_NONE) {
+    c->keyless_depth++;
+  } else {
+    c->states[c->state_depth] = state;
+    c->state_keys[c->state_depth] = row >= 0 && row < c->key_count ? &c->keys[row] : nullptr;
+    c->state_depth++;
+  }
+
+  if (is_entry(name, name_length)) {
     /* The first Entry of a list starts at 0; later ones of the same list keep
-     * the number that the previous Entry's end produced. */
-    if (strcmp(c->entry_path, c->path) != 0) c->entry = 0;
-    memcpy(c->entry_path, c->path, c->path_length + 1);
+     * the number that the previous Entry's end produced. Two Entry paths
+     * without a state may differ and still compare equal here; that is
+     * harmless, as the entry number is already 0 after one of them opened. */
+    if (state == QXXML_PATH_NONE || state != c->entry_state) c->entry = 0;
+    c->entry_state = state;
+    c->entry_list = row >= c->key_count ? row - c->key_count : -1;
   }
 }
 
@@ -82,20 +114,19 @@ void qxxml_on_end_element(void *user_data, const xmlChar *name_text) {
     return;
   }
   const char *name = reinterpret_cast<const char *>(name_text);
-  if (strcmp(name, "Entry") == 0) {
-    for (int list = 0; list < c->list_count; list++) {
-      if (strcmp(c->entry_path, qxxml_lists[list].entry_path) != 0) continue;
-      int *count = reinterpret_cast<int *>(static_cast<char *>(c->counts) + qxxml_lists[list].count_offset);
-      c->entry = ++*count;
-      break;
-    }
+  const size_t name_length = strlen(name);
+  if (c->entry_list >= 0 && is_entry(name, name_length)) {
+    int *count = reinterpret_cast<int *>(static_cast<char *>(c->counts) + qxxml_lists[c->entry_list].count_offset);
+    c->entry = ++*count;
   }
   /* libxml2 names the element it closes, which is always the innermost open
-   * one, so its name is the path's last component. */
-  const size_t name_length = strlen(name);
-  const size_t cut = name_length < c->path_length ? name_length + 1 : c->path_length;
-  c->path_length -= cut;
-  c->path[c->path_length] = '\0';
+   * one, so its name is the path's last component and its state the last
+   * one opened. */
+  c->path_length -= name_length < c->path_length ? name_length + 1 : c->path_length;
+  if (c->keyless_depth > 0)
+    c->keyless_depth--;
+  else if (c->state_depth > 1)
+    c->state_depth--;
 }
 
 /* Appends a piece of text to the field of row at entry. A field of n bytes
@@ -114,12 +145,8 @@ void qxxml_store_text(qxxml_parse_context *c, const qxxml_key *row, const char *
 void qxxml_on_characters(void *user_data, const xmlChar *bytes, int length) {
   qxxml_parse_context *c = context_of(user_data);
   if (c->stopped || c->ignored_depth > 0) return;
-  for (int i = 0; i < c->key_count; i++) {
-    if (strcmp(c->keys[i].key, c->path) == 0) {
-      qxxml_store_text(c, &c->keys[i], reinterpret_cast<const char *>(bytes), length);
-      return;
-    }
-  }
+  const qxxml_key *key = current_key(c);
+  if (key) qxxml_store_text(c, key, reinterpret_cast<const char *>(bytes), length);
 }
 
 /* libxml2 2.9 in SAX1 mode stops element events at the first fatal error
@@ -137,9 +164,12 @@ void qxxml_on_error(void *user_data, const char *message, ...) {
   const xmlError *error = xmlGetLastError();
   /* The root rewrite leaves "</val:Root>" closing "<Root>": libxml2 reports
    * that mismatch only after every element was delivered, so the document
-   * is whole all the same. */
-  if (error && error->code == XML_ERR_TAG_NAME_MISMATCH && c->ignored_depth == 0 && strcmp(c->path, "Root") == 0 &&
-      error->str2 && strcmp(error->str2, prefixed_root_start(c->kind) + 1) == 0)
+   * is whole all the same. Every key begins with "Root", so the path
+   * "Root" always has a state. */
+  const bool at_root = c->ignored_depth == 0 && c->keyless_depth == 0 &&
+                       c->states[c->state_depth - 1] == qxxml_path_step(c->paths, QXXML_PATH_ROOT, "Root", 4);
+  if (error && error->code == XML_ERR_TAG_NAME_MISMATCH && at_root && error->str2 &&
+      strcmp(error->str2, prefixed_root_start(c->kind) + 1) == 0)
     return;
   c->not_well_formed = 1;
   c->error_line = error ? error->line : 0;
@@ -154,7 +184,9 @@ void note_parse(int slot, int not_well_formed, int error_line) {
 }
 
 /* Allocates the slot's record and counts of the kind on first use and
- * zeroes them; fills in the context's view of the kind's tables. */
+ * zeroes them; fills in the context's view of the kind's tables. The whole
+ * record is cleared: what the parse leaves untouched reads as empty, also
+ * where a caller wrote into the record since the last parse. */
 int qxxml_prepare_records(qxxml_parse_context *c) {
   qxxml_slot_storage &s = qxxml_slots[c->slot];
   size_t record_size = 0;
@@ -168,7 +200,6 @@ int qxxml_prepare_records(qxxml_parse_context *c) {
     counts_size = sizeof(qxxml_values_counts);
     c->keys = qxxml_values_keys;
     c->key_count = QXXML_VALUES_KEY_COUNT;
-    c->list_count = QXXML_VALUES_LIST_COUNT;
   } else {
     record = reinterpret_cast<void **>(&s.setup);
     counts = reinterpret_cast<void **>(&s.setup_counts);
@@ -176,8 +207,9 @@ int qxxml_prepare_records(qxxml_parse_context *c) {
     counts_size = sizeof(qxxml_setup_counts);
     c->keys = qxxml_setup_keys;
     c->key_count = QXXML_SETUP_KEY_COUNT;
-    c->list_count = QXXML_LIST_COUNT;
   }
+  c->paths = qxxml_document_paths(c->kind);
+  if (!c->paths) return -1;
   if (!*counts) *counts = calloc(1, counts_size);
   if (*counts && !*record) *record = calloc(1, record_size);
   if (!*counts || !*record) return -1;
@@ -193,16 +225,16 @@ int qxxml_prepare_records(qxxml_parse_context *c) {
 void qxxml_rewrite_prefixed_root(char *text, int length, int kind) {
   if (!text) return;
   const char *pattern = prefixed_root_start(kind);
-  const int pattern_length = static_cast<int>(strlen(pattern));
-  for (int start = 0; start < length - pattern_length; start++) {
-    if (memcmp(text + start, pattern, pattern_length) != 0) continue;
-    const char *close = static_cast<const char *>(memchr(text + start, '>', static_cast<size_t>(length - start)));
-    if (!close) return;
-    const int end = static_cast<int>(close - text);
-    memset(text + start, ' ', static_cast<size_t>(end - start + 1));
-    memcpy(text + start, "<Root>", 6);
-    return;
-  }
+  const size_t pattern_length = strlen(pattern);
+  /* A match must begin before length - pattern_length, so it ends before
+   * the last byte. */
+  if (length <= static_cast<int>(pattern_length)) return;
+  char *start = static_cast<char *>(memmem(text, static_cast<size_t>(length) - 1, pattern, pattern_length));
+  if (!start) return;
+  const char *close = static_cast<const char *>(memchr(start, '>', static_cast<size_t>(text + length - start)));
+  if (!close) return;
+  memset(start, ' ', static_cast<size_t>(close - start + 1));
+  memcpy(start, "<Root>", 6);
 }
 
 int qxxml_parse_document(int slot, char *text, int length, int kind) {
@@ -218,12 +250,24 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
     return -1;
   }
 
-  /* The context (two 10000-byte paths) lives on the worker's stack. */
+  if (kind != QXXML_DOC_VALUES && kind != QXXML_DOC_SETUP) return -1;
+  /* The states above the first are written before they are read. */
   qxxml_parse_context context;
-  memset(&context, 0, sizeof context);
   context.slot = slot;
   context.kind = kind;
-  if (kind != QXXML_DOC_VALUES && kind != QXXML_DOC_SETUP) return -1;
+  context.entry = 0;
+  context.path_length = 0;
+  context.state_depth = 1;
+  context.states[0] = QXXML_PATH_ROOT;
+  context.state_keys[0] = nullptr;
+  context.keyless_depth = 0;
+  /* No Entry opened yet: the first one starts its list at 0. */
+  context.entry_state = QXXML_PATH_NONE;
+  context.entry_list = -1;
+  context.ignored_depth = 0;
+  context.stopped = 0;
+  context.not_well_formed = 0;
+  context.error_line = 0;
   if (qxxml_prepare_records(&context) != 0) {
     qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;

@@ -6,6 +6,10 @@
 // entities nest. The result is written over the string itself as long as it
 // stays behind the unread input; only a text that grows past it is copied
 // out into an allocated buffer.
+//
+// Most of a text needs no decoding at all, so the bytes between two that may
+// need it are found with one scan and moved as a whole run; a text without
+// any of them is left where it is without a byte written.
 #include <cstdlib>
 #include <cstring>
 
@@ -57,10 +61,19 @@ void advance(decoder &d, size_t n) {
     d.read += n;
 }
 
+// Gives up the result after a failed allocation, which it reports.
+bool out_of_memory(decoder &d) {
+  qxdom_fail(d.parser, QXDOM_OUT_OF_MEMORY, d.start);
+  free(d.heap);
+  return false;
+}
+
+// Appends n bytes to the result; false after reporting a failed allocation.
+// bytes may be a run of the string itself, ahead of write: moved, not copied.
 bool emit(decoder &d, const char *bytes, size_t n) {
   if (!d.heap) {
     if (d.write + n <= d.read) {
-      memcpy(d.write, bytes, n);
+      if (d.write != bytes) memmove(d.write, bytes, n);
       d.write += n;
       return true;
     }
@@ -68,7 +81,7 @@ bool emit(decoder &d, const char *bytes, size_t n) {
     size_t cap = 2 * (done + n + 1);
     if (cap < 64) cap = 64;
     d.heap = static_cast<char *>(qxdom_malloc(cap));
-    if (!d.heap) return false;
+    if (!d.heap) return out_of_memory(d);
     memcpy(d.heap, d.start, done);
     d.length = done;
     d.cap = cap;
@@ -77,7 +90,7 @@ bool emit(decoder &d, const char *bytes, size_t n) {
     // Bounded by the input and QXDOM_EXPANSION_MAX, far below overflow.
     size_t cap = 2 * (d.length + n + 1);
     char *grown = static_cast<char *>(qxdom_realloc(d.heap, cap));
-    if (!grown) return false;
+    if (!grown) return out_of_memory(d);
     d.heap = grown;
     d.cap = cap;
   }
@@ -105,6 +118,20 @@ bool push(decoder &d, const qxdom_list *entities, long index, bool predefined) {
   }
   d.sources[d.depth++] = value;
   return true;
+}
+
+// The bytes that end a run of a decoding type: those the loop below may
+// change (line ends of the document, whitespace of attribute values) and
+// those that may start a reference. The zero that ends every string ends a
+// run as well.
+const char *run_ends(char type) {
+  switch (type) {
+    case QXDOM_DECODE_CDATA: return "\r";
+    case QXDOM_DECODE_ENTITY: return "\r&%";
+    case QXDOM_DECODE_CDATA_ATTR:
+    case QXDOM_DECODE_TOKEN_ATTR: return "\r&\t\n";
+    default: return "\r&";
+  }
 }
 
 // Removes leading and trailing blanks and makes every run of blanks one.
@@ -142,17 +169,27 @@ long qxdom_entity_index(const qxdom_list *entities, const char *name, size_t n) 
 }
 
 bool qxdom_decode(qxdom_parser *parser, char *s, char type, qxdom_text *out) {
-  decoder d{};
+  // Not value-initialised: the source stack is only read up to depth, and
+  // clearing it would cost more than decoding most texts.
+  decoder d;
   d.parser = parser;
   d.start = d.read = d.write = s;
+  d.heap = nullptr;
+  d.length = d.cap = d.depth = 0;
   const bool attribute = type == QXDOM_DECODE_CDATA_ATTR || type == QXDOM_DECODE_TOKEN_ATTR;
   const bool references = type != QXDOM_DECODE_CDATA;
   const bool parameters = type == QXDOM_DECODE_ENTITY;
   const char marker = parameters ? '%' : '&';
   const qxdom_list *entities = parameters ? &parser->parameters : &parser->doc->entities;
+  const char *ends = run_ends(type);
 
   for (;;) {
     const char *at = d.depth ? d.sources[d.depth - 1] : d.read;
+    if (size_t run = strcspn(at, ends)) {
+      advance(d, run);
+      if (!emit(d, at, run)) return false;
+      at += run;
+    }
     char c = *at;
     if (!c) {
       if (!d.depth) break;
@@ -186,11 +223,7 @@ bool qxdom_decode(qxdom_parser *parser, char *s, char type, qxdom_text *out) {
     // Whitespace in attribute values becomes a blank; a character reference
     // keeps the character it names, so that "&#xA;" survives a round trip.
     if (!n) bytes[n++] = attribute && qxdom_is_space(c) ? ' ' : c;
-    if (!emit(d, bytes, n)) {
-      qxdom_fail(parser, QXDOM_OUT_OF_MEMORY, s);
-      free(d.heap);
-      return false;
-    }
+    if (!emit(d, bytes, n)) return false;
   }
 
   if (d.heap) {

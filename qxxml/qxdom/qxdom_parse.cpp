@@ -156,7 +156,7 @@ bool read_attributes(qxdom_parser *p, qxdom_node *node, char **cursor, char *del
       break;
     }
     char *name = s;
-    while (*s && !qxdom_is_space(*s) && *s != '=' && *s != '/' && *s != '>') s++;
+    s += strcspn(s, QXDOM_SPACES "=/>");
     char after = *s;
     qxdom_text value{qxdom_empty_text, 0, 0, false};
     if (!after || after == '/' || after == '>') {
@@ -169,11 +169,11 @@ bool read_attributes(qxdom_parser *p, qxdom_node *node, char **cursor, char *del
     *s++ = '\0';
     while (qxdom_is_space(*s) || *s == '=') s++;
     if (*s == '"' || *s == '\'') {
-      char quote = *s;
+      const char quote[] = {*s, '\0'};
       char *start = ++s;
-      while (*s && *s != quote) s++;
-      if (*s != quote) {
-        qxdom_fail(p, QXDOM_MISSING_QUOTE, start - 1, quote);
+      s += strcspn(s, quote);
+      if (*s != quote[0]) {
+        qxdom_fail(p, QXDOM_MISSING_QUOTE, start - 1, quote[0]);
         return false;
       }
       *s++ = '\0';
@@ -191,7 +191,7 @@ char *parse_start_tag(qxdom_parser *p, char *s) {
   char *lt = s - 1;
   if (!p->doc->pub.current) return qxdom_fail(p, QXDOM_OUTSIDE_ROOT, lt);
   char *name = s;
-  while (*s && !qxdom_is_space(*s) && *s != '/' && *s != '>') s++;
+  s += strcspn(s, QXDOM_SPACES "/>");
   char delimiter = *s;
   if (delimiter) *s++ = '\0';
   qxdom_node *node = open_element(p, name, lt);
@@ -214,7 +214,7 @@ char *parse_start_tag(qxdom_parser *p, char *s) {
 char *parse_end_tag(qxdom_parser *p, char *s) {
   char *lt = s - 1;
   char *name = ++s;
-  while (*s && !qxdom_is_space(*s) && *s != '>') s++;
+  s += strcspn(s, QXDOM_SPACES ">");
   char *name_end = s;
   s = qxdom_skip_space(s);
   if (!qxdom_closes_at(p, s)) return qxdom_fail(p, QXDOM_MISSING_GT, lt);
@@ -229,8 +229,8 @@ char *parse_end_tag(qxdom_parser *p, char *s) {
 
 char *parse_cdata(qxdom_parser *p, char *s) {
   char *content = s + 8;
-  for (char *q = content; *q; q++) {
-    if (q[0] == ']' && q[1] == ']' && qxdom_closes_at(p, q + 2)) {
+  for (char *q = content; (q = strstr(q, "]]")); q++) {
+    if (qxdom_closes_at(p, q + 2)) {
       char *next = qxdom_after_gt(q + 2);
       *q = '\0';
       return add_text(p, content, QXDOM_DECODE_CDATA) ? next : nullptr;
@@ -263,7 +263,7 @@ void run(qxdom_parser *p) {
       s = qxdom_fail(p, QXDOM_UNEXPECTED_LT, s - 1);
     if (!s) return;
     char *text = s;
-    while (*s && *s != '<') s++;
+    s += strcspn(s, "<");
     bool more = *s == '<';
     *s = '\0';
     if (!add_text(p, text, QXDOM_DECODE_TEXT)) return;
@@ -299,8 +299,6 @@ void free_parser(qxdom_parser *p) {
 
 }  // namespace
 
-bool qxdom_is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 char *qxdom_skip_space(char *p) {
   while (qxdom_is_space(*p)) p++;
   return p;
@@ -328,19 +326,15 @@ char *qxdom_fail(qxdom_parser *parser, qxdom_message message, const char *at, ..
 }
 
 char *qxdom_skip_comment(qxdom_parser *parser, char *s) {
-  for (char *q = s + 3; *q; q++) {
-    if (q[0] == '-' && q[1] == '-') {
-      if (qxdom_closes_at(parser, q + 2)) return qxdom_after_gt(q + 2);
-      break;
-    }
-  }
+  char *q = strstr(s + 3, "--");
+  if (q && qxdom_closes_at(parser, q + 2)) return qxdom_after_gt(q + 2);
   return qxdom_fail(parser, QXDOM_UNCLOSED_COMMENT, s - 1);
 }
 
 char *qxdom_parse_instruction(qxdom_parser *parser, char *s, bool process) {
   qxdom_doc *doc = parser->doc;
-  for (char *q = s + 1; *q; q++) {
-    if (q[0] != '?' || !qxdom_closes_at(parser, q + 1)) continue;
+  for (char *q = s + 1; (q = strchr(q, '?')); q++) {
+    if (!qxdom_closes_at(parser, q + 1)) continue;
     char *next = qxdom_after_gt(q + 1);
     *q = '\0';
     if (!process) return next;

@@ -162,7 +162,9 @@ char *qxdom_fail(qxdom_parser *parser, qxdom_message message, const char *at, ..
 bool qxdom_closes_at(const qxdom_parser *parser, const char *p);
 /* The position after the '>' that qxdom_closes_at accepted at p. */
 char *qxdom_after_gt(char *p);
-bool qxdom_is_space(char c);
+/* The whitespace of XML, for scans with strcspn and strspn. */
+#define QXDOM_SPACES " \t\r\n"
+inline bool qxdom_is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 char *qxdom_skip_space(char *p);
 
 /* A decoded string: in place inside the text, or allocated (then cap is its size). */
