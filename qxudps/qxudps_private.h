@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/qx_socket.h"
 #include "qxudps/qxudps.h"
 
 /* ---- TEA cipher unit ---- */
@@ -179,6 +180,14 @@ void qxudps_type_capabilities(unsigned int type, qxudps_device *record);
  * Every failure of the library goes through here; its `code` stays 0. Safe
  * from any thread, also before qxudps_init. */
 void qxudps_record_error(const char *text, int sys_errno);
+
+/* ---- Waiting on a socket ---- */
+
+typedef enum qxudps_wait { QXUDPS_READY, QXUDPS_WAIT_EXPIRED, QXUDPS_WAIT_FAILED } qxudps_wait;
+
+/* Waits at most `ms` for the poll `events` on `s`; a signal neither cuts the
+ * wait short nor lengthens it. On QXUDPS_WAIT_FAILED errno tells why. */
+qxudps_wait qxudps_wait_ready(qx_socket_t s, short events, int ms);
 
 /* ---- HTTP name lookup and name setting ----
  *

@@ -15,19 +15,6 @@
 
 namespace {
 
-enum wait_result { WAIT_READY, WAIT_QUIET, WAIT_FAILED };
-
-// Waits for a datagram at most `ms`; a signal does not cut the wait short.
-wait_result wait_readable(qx_socket_t s, int ms) {
-  pollfd watched{s, POLLIN, 0};
-  int result;
-  do {
-    result = poll(&watched, 1, ms);
-  } while (result < 0 && errno == EINTR);
-  if (result < 0) return WAIT_FAILED;
-  return result == 0 ? WAIT_QUIET : WAIT_READY;
-}
-
 // One datagram with its sender and the kernel's count of datagrams it has
 // dropped on this socket so far.
 struct datagram {
@@ -120,9 +107,9 @@ int qxudps_collect_replies(const qxudps_cycle *cycle) {
   const int quiet_ms = cycle->proxy ? QXUDPS_PROXY_QUIET_MS : QXUDPS_QUIET_MS;
   datagram d;
   for (;;) {
-    const wait_result waited = wait_readable(qxudps_lib.socket, quiet_ms);
-    if (waited == WAIT_QUIET) break;
-    if (waited == WAIT_FAILED) {
+    const qxudps_wait waited = qxudps_wait_ready(qxudps_lib.socket, POLLIN, quiet_ms);
+    if (waited == QXUDPS_WAIT_EXPIRED) break;
+    if (waited == QXUDPS_WAIT_FAILED) {
       qxudps_record_error(QXUDPS_MSG_SELECT, errno);
       return -1;
     }

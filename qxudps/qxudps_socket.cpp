@@ -2,8 +2,11 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
+
+#include <chrono>
 
 #include "qxudps/qxudps_state_private.h"
 
@@ -103,4 +106,18 @@ int qxudps_send(const qxudps_cycle *cycle, int kind, const uint8_t *data, int le
     return -1;
   }
   return 0;
+}
+
+qxudps_wait qxudps_wait_ready(qx_socket_t s, short events, int ms) {
+  using clock = std::chrono::steady_clock;
+  const clock::time_point deadline = clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+    if (left < 0) return QXUDPS_WAIT_EXPIRED;
+    pollfd entry = {s, events, 0};
+    const int ready = poll(&entry, 1, static_cast<int>(left));
+    if (ready > 0) return QXUDPS_READY;
+    if (ready == 0) return QXUDPS_WAIT_EXPIRED;
+    if (errno != EINTR) return QXUDPS_WAIT_FAILED;
+  }
 }

@@ -7,8 +7,6 @@
 #include <string.h>
 #include <sys/socket.h>
 
-#include <chrono>
-
 #include "common/qx_socket.h"
 #include "qxudps/qxudps_private.h"
 
@@ -20,25 +18,6 @@ const int kPortMax = 65535;
 // Only the worker thread looks names up, one device after the other, so the
 // library holds a single TCP socket.
 qx_socket_t tcp_socket = QX_INVALID_SOCKET;
-
-// Outcomes of wait_ready.
-enum WaitResult { kReady, kExpired, kWaitFailed };
-
-// Waits at most QXUDPS_TCP_WAIT_MS for `events` on the socket; a signal does
-// not lengthen the wait. On kWaitFailed errno tells why.
-WaitResult wait_ready(short events) {
-  using clock = std::chrono::steady_clock;
-  const clock::time_point deadline = clock::now() + std::chrono::milliseconds(QXUDPS_TCP_WAIT_MS);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-    if (left < 0) return kExpired;
-    struct pollfd entry = {tcp_socket, events, 0};
-    const int ready = poll(&entry, 1, static_cast<int>(left));
-    if (ready > 0) return kReady;
-    if (ready == 0) return kExpired;
-    if (errno != EINTR) return kWaitFailed;
-  }
-}
 
 // Records the failure, closes the half-made connection and reports it.
 int abandon(const char *text, int sys_errno) {
@@ -75,10 +54,10 @@ int qxudps_tcp_connect(const char *address, int port) {
   if (connect(tcp_socket, reinterpret_cast<const struct sockaddr *>(&peer), sizeof peer) != 0 && errno != EINPROGRESS)
     return abandon(QXUDPS_MSG_CONNECT_START, errno);
 
-  switch (wait_ready(POLLOUT)) {
-    case kReady: break;
-    case kExpired: return abandon(QXUDPS_MSG_CONNECT, 0);
-    case kWaitFailed: return abandon(QXUDPS_MSG_CONNECT, errno);
+  switch (qxudps_wait_ready(tcp_socket, POLLOUT, QXUDPS_TCP_WAIT_MS)) {
+    case QXUDPS_READY: break;
+    case QXUDPS_WAIT_EXPIRED: return abandon(QXUDPS_MSG_CONNECT, 0);
+    case QXUDPS_WAIT_FAILED: return abandon(QXUDPS_MSG_CONNECT, errno);
   }
   const int refused = connect_result();
   if (refused != 0) return abandon(QXUDPS_MSG_CONNECT, refused);
@@ -90,10 +69,10 @@ int qxudps_tcp_send(const char *data, int length) {
     qxudps_record_error(QXUDPS_MSG_SEND, EBADF);
     return -1;
   }
-  switch (wait_ready(POLLOUT)) {
-    case kReady: break;
-    case kExpired: qxudps_record_error(QXUDPS_MSG_SELECT_WRITE, 0); return -1;
-    case kWaitFailed: qxudps_record_error(QXUDPS_MSG_SELECT_WRITE, errno); return -1;
+  switch (qxudps_wait_ready(tcp_socket, POLLOUT, QXUDPS_TCP_WAIT_MS)) {
+    case QXUDPS_READY: break;
+    case QXUDPS_WAIT_EXPIRED: qxudps_record_error(QXUDPS_MSG_SELECT_WRITE, 0); return -1;
+    case QXUDPS_WAIT_FAILED: qxudps_record_error(QXUDPS_MSG_SELECT_WRITE, errno); return -1;
   }
   // One call: the requests are a few hundred bytes, which an empty send
   // buffer always takes whole.
@@ -115,9 +94,9 @@ int qxudps_tcp_receive(char *buffer, int *length) {
     // by falling silent; either way what came so far is the reply, and a
     // wait that fails ends it too. Only silence before any byte is worth a
     // note, and even that is no failure.
-    const WaitResult wait = wait_ready(POLLIN);
-    if (wait != kReady) {
-      if (wait == kExpired && *length == length_before) qxudps_record_error(QXUDPS_MSG_SOCKET_TIMEOUT, 0);
+    const qxudps_wait wait = qxudps_wait_ready(tcp_socket, POLLIN, QXUDPS_TCP_WAIT_MS);
+    if (wait != QXUDPS_READY) {
+      if (wait == QXUDPS_WAIT_EXPIRED && *length == length_before) qxudps_record_error(QXUDPS_MSG_SOCKET_TIMEOUT, 0);
       return 0;
     }
     char chunk[QXUDPS_TCP_CHUNK];
