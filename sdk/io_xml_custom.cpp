@@ -4,6 +4,7 @@
 
 #include "common/qx_thread.h"
 #include "sdk/document_xml.h"
+#include "sdk/field_text_private.h"
 #include "sdk/io_xml_private.h"
 
 namespace zelvoapi {
@@ -40,12 +41,6 @@ void LookupDoneAdapter(int slot, void *owner, int module, qxxml_values *record, 
   OwnerObject(owner)->DoLookupDone(slot, owner, module, record, counts);
 }
 
-// Copies at most 99 characters and a terminating zero into a credential field.
-void CopyCredential(char (&field)[QXXML_AUTH_MAX], const std::string &text) {
-  std::memset(field, 0, sizeof field);
-  std::memcpy(field, text.data(), strnlen(text.c_str(), sizeof field - 1));
-}
-
 bool IsLookupAction(TIoXmlAction action) {
   return action == xaSetRange || action == xaSetName || action == xaSetCalibration;
 }
@@ -69,10 +64,10 @@ void CloseUntilEnded(int slot) {
 void BuildOpenSettings(const TIoXmlCustom &object, qxxml_settings &settings) {
   qxxml_clr_settings_struct(&settings);
   settings.connect_at_open = 0;
-  CopyCredential(settings.get_user, object.User);
-  CopyCredential(settings.set_user, object.User);
-  CopyCredential(settings.get_password, object.Password);
-  CopyCredential(settings.set_password, object.Password);
+  PutText(settings.get_user, object.User);
+  PutText(settings.set_user, object.User);
+  PutText(settings.get_password, object.Password);
+  PutText(settings.set_password, object.Password);
   settings.callbacks.values_done = ValuesDoneAdapter;
   settings.callbacks.setup_done = SetupDoneAdapter;
   settings.callbacks.post_done = PostDoneAdapter;

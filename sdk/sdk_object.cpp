@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "sdk/field_text_private.h"
+
 namespace zelvoapi {
 
 namespace {
@@ -10,20 +12,12 @@ namespace {
 // Serials start at 1 so that 0 never names a live object.
 std::atomic<uint64_t> g_next_serial{1};
 
-// A record text as a string, never reading past its field.
-std::string RecordText(const char (&field)[QX_ERROR_TEXT_MAX]) {
-  return std::string(field, strnlen(field, QX_ERROR_TEXT_MAX));
-}
-
 }  // namespace
 
 TSdkObject::TSdkObject(void *owner) : Owner(owner), serial_(g_next_serial.fetch_add(1)) {}
 
 TSdkError::TSdkError(const qx_error_record &record)
-    : Code(record.code),
-      SysCode(record.sys_errno),
-      Text(RecordText(record.text)),
-      SysText(RecordText(record.sys_text)) {}
+    : Code(record.code), SysCode(record.sys_errno), Text(FieldText(record.text)), SysText(FieldText(record.sys_text)) {}
 
 TSdkErrorEventArgs::TSdkErrorEventArgs(TSdkObject *sender, uint8_t operation, const qx_error_record &record,
                                        int32_t extra)

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "sdk/field_text_private.h"
 #include "sdk/udps_private.h"
 
 namespace zelvoapi {
@@ -40,21 +41,6 @@ void SearchErrorAdapter(void *owner, qx_error_record *error) {
 
 void SetupErrorAdapter(void *owner, qx_error_record *error) {
   if (owner) OwnerObject(owner)->DoSetupError(RecordOrEmpty(error));
-}
-
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
-// Writes at most `limit` characters of `text` (up to its first zero byte)
-// and clears the rest of the field.
-template <size_t N>
-void PutText(char (&field)[N], const std::string &text, size_t limit) {
-  static_assert(N > 0, "a text field holds at least its zero byte");
-  size_t length = strnlen(text.c_str(), limit < N ? limit : N - 1);
-  std::memcpy(field, text.data(), length);
-  std::memset(field + length, 0, N - length);
 }
 
 // The setting fields hold one bit each.
