@@ -3,9 +3,12 @@
  * current element ("Root_SenSet_Entry_Calib") selects the key whose field
  * takes the text that arrives, at the entry number that the list's closed
  * Entry elements give. The key is found once per element, when it starts,
- * by one step through the document's path table. */
+ * by one step through the document's path table, and a memo of the steps
+ * taken spares the table and the name's length for names seen before. */
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <limits.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,6 +21,33 @@ namespace {
 
 /* The libxml2 interface version the parser is written against. */
 constexpr int kLibxmlVersion = 20627;
+
+/* Steps remembered per parse. A setup document repeats the same names below
+ * each of its Entry elements; with this many slots about nine in ten of the
+ * start and end elements of a setup or values document find their step here,
+ * and the memo, 8 KB, stays in the first-level cache. */
+constexpr unsigned kMemoBits = 8;
+constexpr unsigned kMemoSlots = 1u << kMemoBits;
+/* 2^64 divided by the golden ratio: the product of a key with it spreads
+ * every bit of the key over the top bits. */
+constexpr uint64_t kMemoMultiplier = 0x9E3779B97F4A7C15ull;
+/* The state goes above the bits in which user-space pointers differ. */
+constexpr unsigned kMemoStateShift = 48;
+
+/* One step taken during this parse, keyed by the name as libxml2 hands it
+ * over. libxml2 interns element names in the dictionary of its parser
+ * context, which lives until the parse ends: within one parse a name pointer
+ * stands for one name and every occurrence of the name brings the same
+ * pointer. A start element found here costs neither a strlen, nor a hash of
+ * the name, nor a walk through the path table. */
+struct step_memo {
+  const char *name; /* null: slot empty */
+  int from;
+  int to;
+  int row;
+  int length;
+  bool entry; /* the name is Entry */
+};
 
 struct qxxml_parse_context {
   int slot;
@@ -52,6 +82,7 @@ struct qxxml_parse_context {
   /* That error lost part of the document, at this line of the text. */
   int not_well_formed;
   int error_line;
+  step_memo memo[kMemoSlots];
 };
 
 qxxml_parse_context *context_of(void *user_data) { return static_cast<qxxml_parse_context *>(user_data); }
@@ -67,6 +98,32 @@ const qxxml_key *current_key(const qxxml_parse_context *c) {
   return c->keyless_depth > 0 ? nullptr : c->state_keys[c->state_depth - 1];
 }
 
+/* The slot of name below from in the memo. Interned names lie packed one
+ * after the other, a few bytes apart, so every bit of the pointer counts:
+ * the slot is the top bits of the key's product with the multiplier. */
+step_memo &memo_slot(qxxml_parse_context *c, const char *name, int from) {
+  const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name)) ^
+                       static_cast<uint64_t>(static_cast<uint32_t>(from)) << kMemoStateShift;
+  return c->memo[(key * kMemoMultiplier) >> (sizeof key * CHAR_BIT - kMemoBits)];
+}
+
+/* The step of name below from: the state, its row and the name's length. */
+const step_memo &take_step(qxxml_parse_context *c, const char *name, int from) {
+  step_memo &m = memo_slot(c, name, from);
+  if (m.name == name && m.from == from) return m;
+  const size_t length = strlen(name);
+  const int to = from == QXXML_PATH_NONE ? QXXML_PATH_NONE : qxxml_path_step(c->paths, from, name, length);
+  /* Longer names than an int holds pass QXXML_PATH_MAX and are skipped whole
+   * before their length counts anywhere. */
+  m = step_memo{name,
+                from,
+                to,
+                qxxml_path_row(c->paths, to),
+                length > INT32_MAX ? INT32_MAX : static_cast<int>(length),
+                is_entry(name, length)};
+  return m;
+}
+
 void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xmlChar **attributes) {
   (void)attributes;
   qxxml_parse_context *c = context_of(user_data);
@@ -76,7 +133,8 @@ void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xml
     return;
   }
   const char *name = reinterpret_cast<const char *>(name_text);
-  const size_t name_length = strlen(name);
+  const step_memo &step = take_step(c, name, c->keyless_depth > 0 ? QXXML_PATH_NONE : c->states[c->state_depth - 1]);
+  const size_t name_length = static_cast<size_t>(step.length);
   const size_t separator = c->path_length > 0 ? 1 : 0;
   if (c->path_length + separator + name_length >= QXXML_PATH_MAX) {
     c->ignored_depth = 1;
@@ -84,9 +142,8 @@ void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xml
   }
   c->path_length += separator + name_length;
 
-  const int state = c->keyless_depth > 0 ? QXXML_PATH_NONE
-                                         : qxxml_path_step(c->paths, c->states[c->state_depth - 1], name, name_length);
-  const int row = qxxml_path_row(c->paths, state);
+  const int state = step.to;
+  const int row = step.row;
   if (state == QXXML_PATH_NONE) {
     c->keyless_depth++;
   } else {
@@ -95,7 +152,7 @@ void qxxml_on_start_element(void *user_data, const xmlChar *name_text, const xml
     c->state_depth++;
   }
 
-  if (is_entry(name, name_length)) {
+  if (step.entry) {
     /* The first Entry of a list starts at 0; later ones of the same list keep
      * the number that the previous Entry's end produced. Two Entry paths
      * without a state may differ and still compare equal here; that is
@@ -113,9 +170,15 @@ void qxxml_on_end_element(void *user_data, const xmlChar *name_text) {
     c->ignored_depth--;
     return;
   }
-  const char *name = reinterpret_cast<const char *>(name_text);
-  const size_t name_length = strlen(name);
-  if (c->entry_list >= 0 && is_entry(name, name_length)) {
+  /* The closing element took its step from its parent's state when it
+   * opened; the memo mostly still holds that step, with the name's length. */
+  const int from = c->keyless_depth > 1    ? QXXML_PATH_NONE
+                   : c->keyless_depth == 1 ? c->states[c->state_depth - 1]
+                   : c->state_depth > 1    ? c->states[c->state_depth - 2]
+                                           : QXXML_PATH_NONE;
+  const step_memo &step = take_step(c, reinterpret_cast<const char *>(name_text), from);
+  const size_t name_length = static_cast<size_t>(step.length);
+  if (c->entry_list >= 0 && step.entry) {
     int *count = reinterpret_cast<int *>(static_cast<char *>(c->counts) + qxxml_lists[c->entry_list].count_offset);
     c->entry = ++*count;
   }
@@ -220,6 +283,22 @@ int qxxml_prepare_records(qxxml_parse_context *c) {
   return 0;
 }
 
+/* The first place in text[0, length) where pattern lies whole. The search
+ * goes by the pattern's ':', a byte that markup rarely holds, where a search
+ * by its '<' would stop at every tag; the first ':' that completes a match
+ * gives the first match, as the ':' stands at a fixed place in it. */
+char *find_prefixed_root(char *text, size_t length, const char *pattern, size_t pattern_length) {
+  const size_t colon = static_cast<size_t>(strchr(pattern, ':') - pattern);
+  if (length < pattern_length) return nullptr;
+  char *const last = text + (length - pattern_length) + colon;
+  for (char *at = text + colon; at <= last; at++) {
+    at = static_cast<char *>(memchr(at, ':', static_cast<size_t>(last - at) + 1));
+    if (!at) return nullptr;
+    if (memcmp(at - colon, pattern, pattern_length) == 0) return at - colon;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void qxxml_rewrite_prefixed_root(char *text, int length, int kind) {
@@ -229,7 +308,7 @@ void qxxml_rewrite_prefixed_root(char *text, int length, int kind) {
   /* A match must begin before length - pattern_length, so it ends before
    * the last byte. */
   if (length <= static_cast<int>(pattern_length)) return;
-  char *start = static_cast<char *>(memmem(text, static_cast<size_t>(length) - 1, pattern, pattern_length));
+  char *start = find_prefixed_root(text, static_cast<size_t>(length) - 1, pattern, pattern_length);
   if (!start) return;
   const char *close = static_cast<const char *>(memchr(start, '>', static_cast<size_t>(text + length - start)));
   if (!close) return;
@@ -268,6 +347,7 @@ int qxxml_parse_document(int slot, char *text, int length, int kind) {
   context.stopped = 0;
   context.not_well_formed = 0;
   context.error_line = 0;
+  for (step_memo &m : context.memo) m.name = nullptr;
   if (qxxml_prepare_records(&context) != 0) {
     qxxml_set_error(slot, QX_ERR_MEMORY_NOT_FOUND);
     return -1;

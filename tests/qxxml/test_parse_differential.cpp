@@ -280,6 +280,18 @@ struct EdgeCase {
 };
 void PrintTo(const EdgeCase &c, std::ostream *os) { *os << c.name; }
 
+// More distinct element names than the parser remembers steps for, each
+// opened twice, with keys between, so that remembered steps are replaced and
+// taken again; an Entry among them after the replacements.
+std::string many_distinct_names() {
+  constexpr int kNames = 1200;
+  std::string unknown;
+  for (int i = 0; i < kNames; i++) unknown += "<u" + std::to_string(i) + ">x</u" + std::to_string(i) + ">";
+  return "<Root>" + unknown + "<Agent><Model>1</Model></Agent>" + unknown +
+         "<SenSet><Entry><Name>a</Name></Entry><Entry><Name>b</Name></Entry></SenSet><Agent><Version>2</Version>"
+         "</Agent></Root>";
+}
+
 const EdgeCase kEdgeCases[] = {
     // A key path reached through names that hold '_' themselves.
     {"UnderscoreNames",
@@ -321,6 +333,17 @@ const EdgeCase kEdgeCases[] = {
     {"PrefixedRootsOfBothKinds",
      "<val:Root xmlns:val=\"u\"><Agent><Model>1</Model></Agent></val:Root><set:Root><Agent/></set:Root>"},
     {"Empty", ""},
+    // One name below different parents, keyed and not, each time taking the
+    // step of its own parent.
+    {"SameNameBelowManyParents",
+     "<Root><Agent><Model>1</Model></Agent><X><Model>2</Model><Agent><Model>3</Model></Agent></X>"
+     "<SenSet><Entry><Name>a</Name><X><Name>b</Name></X></Entry></SenSet><Name>c</Name>"
+     "<Agent><Model>4</Model></Agent></Root>"},
+    {"ManyDistinctNames", many_distinct_names()},
+    // Colons everywhere before the prefixed root, one of them a near match.
+    {"ColonsBeforePrefixedRoot",
+     "<?xml version=\"1.0\"?><!-- 12:00 val:Roo set:Rot --><val:Root a:b=\"c:d\"><Agent><Model>1:2</Model>"
+     "</Agent></val:Root>"},
 };
 
 class ParseDifferentialEdge : public ParseDifferential, public ::testing::WithParamInterface<EdgeCase> {};
