@@ -15,6 +15,7 @@
 #include "app/document_quality.h"
 #include "app/form_font.h"
 #include "app/log_list.h"
+#include "app/post_outcome.h"
 #include "app/program_info.h"
 #include "app/setcalibf.h"
 #include "app/udpsearchf.h"
@@ -225,11 +226,16 @@ void TMainForm::SensorsStringGridDblClick() {
   // A refusal arrives as DeviceError, success as RequestIssued.
   if (!io_xml_) return;
   posted_sensor_ = static_cast<uint32_t>(sensor.Id);
+  posted_calibration_ = calibration;
   io_xml_->SetCalibration(posted_sensor_, calibration);
 }
 
 void TMainForm::CalibrationApplied() {
-  if (DeviceOpen()) io_xml_->GetSetup();
+  if (read_back_ == TReadBack::kDue) {
+    ReadBackIfDue();
+  } else if (DeviceOpen()) {
+    io_xml_->GetSetup();
+  }
   UpdateControls();
   UpdateStatus();
 }
@@ -291,6 +297,7 @@ void TMainForm::DeviceOpened(zelvoapi::TSdkSimpleEventArgs &) {
 void TMainForm::DeviceClosed(zelvoapi::TSdkSimpleEventArgs &) {
   ReleaseSetup();      // the rows stay on view, their records are gone
   apply_wait_.stop();  // no read-back of a closed device
+  read_back_ = TReadBack::kNone;
   request_running_ = false;
   // What stays on view describes a device that is no longer open.
   ui_->SensorsStringGrid->SetStale(true);
@@ -328,9 +335,15 @@ void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
       const int sensors = ui_->SensorsStringGrid->rowCount() - 1;  // less the empty last row
       const QString warning = IncompleteSetupWarning(AddressOf(args), args.Quality, sensors);
       if (!warning.isEmpty()) log_->Append(warning);
+      if (read_back_ != TReadBack::kNone) LogReadBack();
       break;
     }
-    case zelvoapi::xaSetCalibration: AwaitCalibration(args); break;
+    case zelvoapi::xaSetCalibration:
+      // A reply cut short tells nothing of what the device holds: the
+      // read-back after the apply wait says it.
+      if (IsIncomplete(args.Quality)) read_back_ = TReadBack::kDue;
+      AwaitCalibration(args);
+      break;
     case zelvoapi::xaSendSetup:
     case zelvoapi::xaSetOutput:
     case zelvoapi::xaSetRange:
@@ -343,6 +356,7 @@ void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
     const QString warning = IncompleteReplyWarning(AddressOf(args), ActionName(args.Action), args.Quality);
     if (!warning.isEmpty()) log_->Append(warning);
   }
+  ReadBackIfDue();
   UpdateControls();
   UpdateStatus();
 }
@@ -355,8 +369,16 @@ void TMainForm::DeviceError(zelvoapi::TSdkErrorEventArgs &args) {
   } else {
     LogF("Error: %s", args.Error.Text.c_str());
   }
-  request_running_ = false;
-  if (args.Operation == zelvoapi::xaSetCalibration) CalibrationRefused(args.Error.Text);
+  // A request refused because another one runs leaves that one running.
+  if (!io_xml_ || io_xml_->State == zelvoapi::xaIdle || io_xml_->State == zelvoapi::xaClosed) request_running_ = false;
+  if (args.Operation == zelvoapi::xaSetCalibration) CalibrationFailed(args.Error);
+  if (args.Operation == zelvoapi::xaGetSetup && read_back_ == TReadBack::kIssued) {
+    // No endless retries against a device that cannot be read: the operator
+    // refreshes once it answers again.
+    log_->Append(ReadBackFailedLine(posted_sensor_));
+    read_back_ = TReadBack::kNone;
+  }
+  ReadBackIfDue();
   UpdateControls();
   UpdateStatus();
 }
@@ -382,10 +404,39 @@ void TMainForm::AwaitCalibration(const zelvoapi::TIoXmlSetupEventArgs &args) {
   apply_wait_.start();
 }
 
-void TMainForm::CalibrationRefused(const std::string &reason) {
-  LogF("Calibration of sensor %u was not applied: %s", posted_sensor_, reason.c_str());
+void TMainForm::CalibrationFailed(const zelvoapi::TSdkError &error) {
+  const TPostOutcome outcome = PostOutcomeOf(error.Code);
+  log_->Append(PostFailureLine(outcome, posted_sensor_, QString::fromStdString(error.Text)));
   // The grid was cleared for the post; the device's own view replaces it.
-  if (io_xml_ && io_xml_->State == zelvoapi::xaIdle) io_xml_->GetSetup();
+  read_back_ = TReadBack::kDue;
+  if (outcome == TPostOutcome::kAmbiguous) {
+    // A device that took the offset shows it only once it has applied it.
+    Log("Wait for applying new calibration value...");
+    apply_wait_.start();
+  }
+}
+
+void TMainForm::ReadBackIfDue() {
+  if (read_back_ != TReadBack::kDue || apply_wait_.isActive()) return;
+  if (!io_xml_ || io_xml_->State != zelvoapi::xaIdle) return;  // the running request's end issues it
+  read_back_ = TReadBack::kIssued;
+  io_xml_->GetSetup();
+}
+
+void TMainForm::LogReadBack() {
+  read_back_ = TReadBack::kNone;
+  std::optional<double> held;
+  if (setup_.Record) {
+    zelvoapi::TXmlSensorEnum sensor;
+    setup_.GetCommon(sensor);
+    for (int row = 0; setup_.GetSensor(row, sensor) == 0; ++row) {
+      if (static_cast<uint32_t>(sensor.Id) == posted_sensor_) {
+        held = sensor.Calibration;
+        break;
+      }
+    }
+  }
+  log_->Append(CalibrationReadBackLine(posted_sensor_, held, posted_calibration_));
 }
 
 void TMainForm::UpdateControls() {

@@ -90,8 +90,15 @@ class TMainForm : public QWidget {
   // After a posted calibration: gives the device time to apply it, then
   // downloads the setup again.
   void AwaitCalibration(const zelvoapi::TIoXmlSetupEventArgs &args);
-  // A post was refused: says so and shows the device's own view again.
-  void CalibrationRefused(const std::string &reason);
+  // A calibration post failed: says whether the device can have taken it
+  // and reads its setup back, at once after a refusal, after the apply wait
+  // when the device may have applied the offset.
+  void CalibrationFailed(const zelvoapi::TSdkError &error);
+  // Issues the read-back that a failed post left due, once the apply wait is
+  // over and no other request runs.
+  void ReadBackIfDue();
+  // Logs what the downloaded setup holds for the sensor last posted to.
+  void LogReadBack();
   // Sets every control that mirrors the window's state: device open or not,
   // a search, a lookup, a request or an apply wait in progress.
   void UpdateControls();
@@ -122,6 +129,10 @@ class TMainForm : public QWidget {
   int32_t remembered_row_ = -1;   // grid row to return to after a download, -1 for none
   int open_port_ = 0;             // the port of the open that waits for its lookup
   uint32_t posted_sensor_ = 0;    // ID of the sensor whose calibration was posted last
+  float posted_calibration_ = 0;  // the offset posted to it
+  // After a failed post the setup is read back: due until the download is
+  // issued, then issued until it arrives or fails.
+  enum class TReadBack { kNone, kDue, kIssued } read_back_ = TReadBack::kNone;
   bool request_running_ = false;  // from the request's begin to its completion or failure
   bool search_running_ = false;   // from the search's begin to its completion or failure
   TRequestPhase request_phase_ = TRequestPhase::kConnecting;

@@ -1,9 +1,11 @@
 // Posts of setup documents to a simulated device: the request texts, the
-// post credentials, the SNMP manager and its cache, and the device's reply.
+// post credentials, the SNMP manager and its cache, the device's reply, and
+// the faults of a device that refuses a post or spoils its reply.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -219,5 +221,87 @@ TEST_F(QxxmlTransfer, WholeSetupRecordIsWrittenFilteredAndPosted) {
   EXPECT_EQ(request->body.find("<Agent>"), std::string::npos) << "read-only blocks are filtered out";
   EXPECT_EQ(server.config().sensors[0].name, "Renamed");
 }
+
+// A device that refuses the post, answers it with garbage, or applies it and
+// then fails the reply: the post ends with the slot's error record saying
+// how (a refusal by its HTTP status), the callback still runs, and the slot
+// takes the next post once the device behaves.
+struct PostFaultRow {
+  const char *name;
+  const char *fault;  // in the simulator's text form, at the post
+  int code;           // the slot's error afterwards
+  bool records;       // the callback gets the setup record, whole or as far as it was read
+  bool spoiled;       // the record's quality flags the reply
+  bool applied;       // the device took the offset
+};
+
+void PrintTo(const PostFaultRow &row, std::ostream *out) { *out << row.name << " (" << row.fault << ")"; }
+
+class QxxmlTransferFault : public QxxmlTransfer, public ::testing::WithParamInterface<PostFaultRow> {
+ protected:
+  // The overall deadline ends the silent and the dripping device before the
+  // silence would, within a second.
+  static constexpr int kDeadlineMs = 600;
+  static constexpr int kSilenceWaits = 1;
+  void SetUp() override {
+    previous_limit_ = qxxml_set_transaction_limit_ms(kDeadlineMs);
+    previous_silence_ = qxxml_set_silence_waits(kSilenceWaits);
+    QxxmlTransfer::SetUp();
+  }
+  void TearDown() override {
+    QxxmlTransfer::TearDown();
+    qxxml_set_transaction_limit_ms(previous_limit_);
+    qxxml_set_silence_waits(previous_silence_);
+  }
+  devsim::DeviceConfig config() override {
+    devsim::DeviceConfig config = device_with_traps();
+    config.apply_delay_ms = 0;
+    return config;
+  }
+  int previous_limit_ = 0;
+  int previous_silence_ = 0;
+};
+
+TEST_P(QxxmlTransferFault, PostEndsWithItsErrorAndTheNextPostWorks) {
+  const PostFaultRow &row = GetParam();
+  const std::optional<devsim::Fault> fault = devsim::parse_fault(row.fault);
+  ASSERT_TRUE(fault.has_value());
+  server.set_fault(*fault);
+  int slot = open();
+  post(slot, kCalibration);
+  EXPECT_EQ(error_code(slot), row.code);
+  ASSERT_TRUE(Eventually([&] { return events.calls == 1; }, kWorkerBound)) << "the callback runs after a failure too";
+  EXPECT_EQ(events.had_records, row.records);
+  if (row.records) {
+    qxxml_doc_quality quality{};
+    ASSERT_EQ(qxxml_get_doc_quality(slot, QXXML_DOC_SETUP, &quality), 0);
+    EXPECT_EQ(quality.not_well_formed != 0 || quality.ended_by_silence != 0, row.spoiled);
+  }
+  EXPECT_EQ(server.sensor_calibration(2), row.applied ? std::optional<double>(-1.5) : std::optional<double>(0.0));
+
+  server.clear_faults();
+  const char kRetry[] = "<Root><SenSet><Entry><ID>2</ID><Calib>0.5</Calib></Entry></SenSet></Root>";
+  post(slot, kRetry);
+  ASSERT_TRUE(Eventually([&] { return events.calls == 2; }, kWorkerBound));
+  EXPECT_EQ(events.calib_of_sensor_2, "0.5");
+  EXPECT_EQ(server.sensor_calibration(2), std::optional<double>(0.5));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, QxxmlTransferFault,
+    ::testing::Values(PostFaultRow{"refused_bad_request", "status:400@post", QX_ERR_HTTP_400, false, false, false},
+                      PostFaultRow{"refused_unavailable", "status:503@post", QX_ERR_HTTP_503, false, false, false},
+                      PostFaultRow{"garbage", "garbage@post", QX_ERR_HTTP_NOT_FOUND, false, false, true},
+                      PostFaultRow{"close_in_header", "close-in-header@post", QX_ERR_HTTP_NOT_FOUND, false, false,
+                                   true},
+                      PostFaultRow{"short_status", "short-status@post", QX_ERR_HTTP_NOT_FOUND, false, false, true},
+                      PostFaultRow{"oversized", "body-size:300000@post", QX_ERR_FILE_TOO_LARGE, false, false, true},
+                      PostFaultRow{"stall_past_the_deadline", "stall@post", QX_ERR_TIMEOUT, false, false, true},
+                      PostFaultRow{"drip_past_the_deadline", "drip:50@post", QX_ERR_TIMEOUT, false, false, true},
+                      // The transfer hands these on with their quality; the object layer refuses the text.
+                      PostFaultRow{"garbage_body", "garbage-body@post", QX_ERR_NONE, true, true, true},
+                      PostFaultRow{"truncated", "truncate@post", QX_ERR_NONE, true, true, true},
+                      PostFaultRow{"no_declaration", "no-declaration@post", QX_ERR_NONE, true, false, true}),
+    [](const ::testing::TestParamInfo<PostFaultRow> &info) { return std::string(info.param.name); });
 
 }  // namespace
