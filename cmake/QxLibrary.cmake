@@ -21,7 +21,9 @@ endfunction()
 # One GoogleTest executable whose cases ctest runs one by one, each bounded
 # in time so that a hang fails the run instead of stalling it. A listed source
 # that does not exist stops the configure step: a renamed test file must never
-# leave ctest silently short of its cases.
+# leave ctest silently short of its cases. Every case carries the labels that
+# qx_test_labels() gives the executable, so that `ctest -L threaded` picks
+# whole executables (scripts/sanitize thread builds and runs exactly those).
 function(qx_add_gtest name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINK" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -44,4 +46,21 @@ function(qx_add_gtest name)
     DISCOVERY_TIMEOUT 30
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZELVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # The cases are only known once the executable has listed them, so the
+  # labels go on in a file that ctest reads after the discovered list; the
+  # target property is read at generate time, after every qx_test_labels().
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(GENERATE OUTPUT ${labels_file} CONTENT
+"if(${name}_TESTS AND NOT \"$<TARGET_PROPERTY:${name},QX_TEST_LABELS>\" STREQUAL \"\")
+  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"$<TARGET_PROPERTY:${name},QX_TEST_LABELS>\")
+endif()
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
+endfunction()
+
+# qx_test_labels(NAME label ...)
+#
+# Adds ctest labels to every case of the qx_add_gtest executable NAME.
+function(qx_test_labels name)
+  set_property(TARGET ${name} APPEND PROPERTY QX_TEST_LABELS ${ARGN})
 endfunction()

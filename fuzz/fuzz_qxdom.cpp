@@ -4,21 +4,15 @@
 // that writes the same text. Read as a meter document, it must add no more
 // entries than the record holds and leave the text as it was.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "qxxml/qxdom/qxdom.h"
 #include "qxxml/qxxml_meter_private.h"
 
 namespace {
-
-void check(bool ok, const char *what) {
-  if (ok) return;
-  fprintf(stderr, "qxdom check failed: %s\n", what);
-  abort();
-}
 
 // The chains of node's children: parents, offsets in order, each name group
 // headed by the first child of that name and listing all of them in order.
@@ -26,31 +20,31 @@ void check_children(const qxdom_node *node) {
   uint32_t offset = 0;
   const qxdom_node *expected_head = node->first_child;
   for (const qxdom_node *child = node->first_child; child; child = child->order_next) {
-    check(child->parent == node, "parent link");
-    check(child->text_offset >= offset, "offsets in document order");
+    fuzz_check(child->parent == node, "parent link");
+    fuzz_check(child->text_offset >= offset, "offsets in document order");
     offset = child->text_offset;
     const qxdom_node *head = qxdom_find_child(node, child->name);
     const qxdom_node *same = head;
     while (same && same != child) same = same->same_next;
-    check(same == child, "child reachable through its name group");
+    fuzz_check(same == child, "child reachable through its name group");
     bool first_of_name = head == child;
-    check(first_of_name || !child->group_next, "group link only on a group head");
+    fuzz_check(first_of_name || !child->group_next, "group link only on a group head");
     if (first_of_name) {
-      check(child == expected_head, "name groups in order of first appearance");
+      fuzz_check(child == expected_head, "name groups in order of first appearance");
       expected_head = child->group_next;
     }
   }
-  check(expected_head == nullptr, "no extra name groups");
+  fuzz_check(expected_head == nullptr, "no extra name groups");
 }
 
 // Visits every node without recursion, so that deep inputs cannot exhaust the stack.
 void check_tree(const qxdom_node *root) {
   const qxdom_node *node = root;
   while (node) {
-    check(node->text != nullptr && node->attributes != nullptr, "fields never null");
+    fuzz_check(node->text != nullptr && node->attributes != nullptr, "fields never null");
     for (char *const *pair = node->attributes; pair[0]; pair += 2) {
       const char *value = qxdom_attribute(node, pair[0]);
-      check(value != nullptr, "own attribute found");
+      fuzz_check(value != nullptr, "own attribute found");
     }
     check_children(node);
     if (node->first_child) {
@@ -70,15 +64,15 @@ qxdom_document *parse_copy(const char *data, size_t size, std::vector<char> &buf
 
 void check_meter_reader(const uint8_t *data, size_t size) {
   auto *record = static_cast<qxxml_values *>(calloc(1, sizeof(qxxml_values)));
-  check(record != nullptr, "record allocated");
+  fuzz_check(record != nullptr, "record allocated");
   qxxml_values_counts counts{};
   memcpy(record->Agent_Model, "45", 3);
   std::vector<char> text(data, data + size);
   qxxml_read_meter_tree(record, &counts, text.data(), static_cast<int>(size));
-  check(size == 0 || memcmp(text.data(), data, size) == 0, "reader leaves its text unchanged");
-  check(counts.SenSet_count <= QXXML_SENSOR_MAX, "sensor entries within capacity");
-  check(counts.BinaryInSet_count <= QXXML_BINARY_IN_MAX, "input entries within capacity");
-  check(counts.BinaryOutSet_count == 0, "outputs untouched");
+  fuzz_check(size == 0 || memcmp(text.data(), data, size) == 0, "reader leaves its text unchanged");
+  fuzz_check(counts.SenSet_count <= QXXML_SENSOR_MAX, "sensor entries within capacity");
+  fuzz_check(counts.BinaryInSet_count <= QXXML_BINARY_IN_MAX, "input entries within capacity");
+  fuzz_check(counts.BinaryOutSet_count == 0, "outputs untouched");
   free(record);
 }
 
@@ -87,18 +81,18 @@ void check_meter_reader(const uint8_t *data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<char> buffer;
   qxdom_document *doc = parse_copy(reinterpret_cast<const char *>(data), size, buffer);
-  check(doc != nullptr, "document allocated");
-  check(strlen(doc->error) < QXDOM_ERROR_MAX, "error text bounded");
+  fuzz_check(doc != nullptr, "document allocated");
+  fuzz_check(strlen(doc->error) < QXDOM_ERROR_MAX, "error text bounded");
   if (doc->node.name) check_tree(&doc->node);
 
   char *once = qxdom_serialize(&doc->node);
-  check(once != nullptr, "serialized");
+  fuzz_check(once != nullptr, "serialized");
   std::vector<char> again_buffer;
   qxdom_document *again = parse_copy(once, strlen(once), again_buffer);
-  check(again != nullptr, "serialized text parsed");
-  check(!doc->node.name || again->error[0] == '\0', "serialized tree parses without error");
+  fuzz_check(again != nullptr, "serialized text parsed");
+  fuzz_check(!doc->node.name || again->error[0] == '\0', "serialized tree parses without error");
   char *twice = qxdom_serialize(&again->node);
-  check(twice != nullptr && strcmp(once, twice) == 0, "serializing is stable");
+  fuzz_check(twice != nullptr && strcmp(once, twice) == 0, "serializing is stable");
 
   free(twice);
   free(once);

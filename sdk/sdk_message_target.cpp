@@ -101,10 +101,12 @@ intptr_t SdkDefaultWindowProc(TSdkMessageTarget *, TSdkMessage &message) {
   return 0;
 }
 
-// RAII holder of the family mutex.
+// RAII holder of one of the family's mutexes, by default the one that guards
+// its state.
 class TSdkFamily::TLock {
  public:
-  explicit TLock(TSdkFamily &family) : mutex_(&family.mutex_) { qx_thread_mutex_lock(mutex_); }
+  explicit TLock(TSdkFamily &family) : TLock(family.mutex_) {}
+  explicit TLock(qx_thread_mutex_t &mutex) : mutex_(&mutex) { qx_thread_mutex_lock(mutex_); }
   ~TLock() { qx_thread_mutex_unlock(mutex_); }
   TLock(const TLock &) = delete;
   TLock &operator=(const TLock &) = delete;
@@ -116,13 +118,19 @@ class TSdkFamily::TLock {
 TSdkFamily::TSdkFamily(const char *class_name, unsigned last_offset, TSdkDispatcher dispatcher)
     : class_name_(class_name), last_offset_(last_offset), dispatcher_(dispatcher) {
   // Created on first use of the family and never destroyed.
+  qx_thread_mutex_init(&lifecycle_mutex_);
   qx_thread_mutex_init(&mutex_);
 }
 
 void TSdkFamily::Join(const TSdkObject *object, int (*start_library)()) {
-  TLock lock(*this);
-  live_[object] = object->Serial();
-  if (instance_count_++ == 0 && start_library) start_library();
+  TLock lifecycle(lifecycle_mutex_);
+  bool first = false;
+  {
+    TLock lock(*this);
+    live_[object] = object->Serial();
+    first = instance_count_++ == 0;
+  }
+  if (first && start_library) start_library();
 }
 
 void TSdkFamily::OpenWindow(void *owner, TSdkWindowProc proc) {
@@ -142,14 +150,19 @@ void TSdkFamily::CloseWindow(const TSdkObject *object) {
 }
 
 void TSdkFamily::Leave(const TSdkObject *object, int (*stop_library)()) {
-  TLock lock(*this);
-  live_.erase(object);
-  if (--instance_count_ > 0) return;
-  instance_count_ = 0;
-  if (window_) {
-    DestroySdkWindow(window_);
-    window_ = nullptr;
+  TLock lifecycle(lifecycle_mutex_);
+  {
+    TLock lock(*this);
+    live_.erase(object);
+    if (--instance_count_ > 0) return;
+    instance_count_ = 0;
+    if (window_) {
+      DestroySdkWindow(window_);
+      window_ = nullptr;
+    }
   }
+  // A callback still running in the library may post meanwhile: the family
+  // has no target any more, so the post only releases its payload.
   if (stop_library) stop_library();
 }
 

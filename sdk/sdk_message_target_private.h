@@ -126,6 +126,11 @@ class TSdkFamily {
   const char *class_name_;
   unsigned last_offset_;
   TSdkDispatcher dispatcher_;
+  // Taken around a library's start and stop, and never while mutex_ is held.
+  // Library callbacks post under the library's own lock, so mutex_ must never
+  // be held while a library is started or stopped: the two locks would be
+  // taken in both orders.
+  qx_thread_mutex_t lifecycle_mutex_;
   qx_thread_mutex_t mutex_;
   // Guarded by mutex_:
   int instance_count_ = 0;

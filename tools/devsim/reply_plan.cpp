@@ -144,9 +144,13 @@ ReplyPlan plan_reply(Response r, const Fault &fault) {
       r.body.resize(std::min<std::size_t>(r.body.size(), value_or(fault, static_cast<long>(r.body.size() / 2))));
       break;
     case FaultKind::no_declaration: r.body = without_declaration(std::move(r.body)); break;
-    case FaultKind::blank_line_in_body:
-      r.body = with_blank_line(std::move(r.body), value_or(fault, static_cast<long>(r.body.size() / 2)));
+    case FaultKind::blank_line_in_body: {
+      // Taken before the call: the moved-from body may already be empty when
+      // another argument is evaluated (clang goes left to right).
+      const std::size_t from = value_or(fault, static_cast<long>(r.body.size() / 2));
+      r.body = with_blank_line(std::move(r.body), from);
       break;
+    }
     case FaultKind::garbage_body: r.body = noise(value_or(fault, kDefaultNoise)); break;
     case FaultKind::bare_ampersand: r.body = with_bare_ampersands(std::move(r.body)); break;
     case FaultKind::long_header: fill_header(r, value_or(fault, kDefaultLongHeader)); break;
