@@ -34,9 +34,9 @@ std::string Trimmed(const std::string &text) {
 }
 
 // Checks for [+-]digits[sep digits] with at least one digit and at most
-// kPostedDecimals after the separator; for Ok, `number` receives the text
+// `max_decimals` after the separator; for Ok, `number` receives the text
 // with "," turned into ".".
-TCalibInput ReadDecimal(const std::string &text, std::string &number) {
+TCalibInput CheckDecimal(const std::string &text, int max_decimals, std::string &number) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   int digits = 0;
@@ -54,7 +54,7 @@ TCalibInput ReadDecimal(const std::string &text, std::string &number) {
     }
   }
   if (digits == 0) return TCalibInput::NotANumber;
-  if (decimals > kPostedDecimals) return TCalibInput::TooManyDecimals;
+  if (decimals > max_decimals) return TCalibInput::TooManyDecimals;
   number = text;
   for (char &c : number)
     if (c == ',') c = '.';
@@ -63,12 +63,18 @@ TCalibInput ReadDecimal(const std::string &text, std::string &number) {
 
 }  // namespace
 
+TCalibInput ReadDecimal(const std::string &text, int max_decimals, double &value) {
+  std::string number;
+  const TCalibInput status = CheckDecimal(Trimmed(text), max_decimals, number);
+  if (status == TCalibInput::Ok) value = zelvoapi::text_to_double(number.c_str());
+  return status;
+}
+
 TCalibReading ParseCalibration(const std::string &text) {
   TCalibReading reading;
-  std::string number;
-  reading.Status = ReadDecimal(Trimmed(text), number);
+  double value = 0;
+  reading.Status = ReadDecimal(text, kPostedDecimals, value);
   if (reading.Status != TCalibInput::Ok) return reading;
-  const double value = zelvoapi::text_to_double(number.c_str());
   reading.Status = TCalibInput::OutOfRange;
   if (!(std::fabs(value) < kMagnitudeLimit)) return reading;
   const float narrowed = static_cast<float>(value);

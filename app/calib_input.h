@@ -24,6 +24,12 @@ struct TCalibReading {
   float Value = 0;  // set when Status is Ok; the dialog hands out 32-bit values
 };
 
+// Reads `text`: blanks, an optional sign, digits with at most one "." or ","
+// as decimal separator and at most `max_decimals` digits after it (at least
+// one digit in all), blanks. Sets `value` only when the result is Ok; never
+// OutOfRange.
+TCalibInput ReadDecimal(const std::string &text, int max_decimals, double &value);
+
 // Reads `text` (UTF-8): blanks, an optional sign, digits with at most one
 // "." or "," as decimal separator and at most one digit after it (at least
 // one digit in all), blanks.

@@ -1,16 +1,22 @@
 #include "app/mainf.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSpinBox>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <vector>
 
+#include "app/calib_input.h"
+#include "app/calibration_math.h"
+#include "app/calibrecordf.h"
 #include "app/device_address.h"
 #include "app/document_quality.h"
 #include "app/form_font.h"
@@ -27,10 +33,13 @@ namespace calibrator {
 namespace {
 
 using zelvoapi::EventHandler;
+
 using zelvoapi::TIoXmlAction;
 
 // A busy status line counts its seconds, so that a long wait shows as one.
 constexpr int kStatusClockMs = 1000;
+// The watch's spin box counts seconds.
+constexpr int kMsPerSecond = 1000;
 
 // What an action is called in the log lines of its completion and failure.
 const char *ActionName(int32_t action) {
@@ -82,6 +91,9 @@ TMainForm::TMainForm(QWidget *parent)
            {ui_->Label4, kAnchorLeft | kAnchorBottom},
            {ui_->StatusLabel, kAnchorLeft | kAnchorRight | kAnchorBottom},
            {ui_->ReadButton, kAnchorRight | kAnchorBottom},
+           {ui_->WatchCheckBox, kAnchorRight | kAnchorBottom},
+           {ui_->WatchSpinBox, kAnchorRight | kAnchorBottom},
+           {ui_->RecordButton, kAnchorRight | kAnchorTop},
        })
     anchors_.Add(control, anchors);
   if (QScreen *screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
@@ -92,6 +104,16 @@ TMainForm::TMainForm(QWidget *parent)
   apply_wait_.setTimerType(Qt::PreciseTimer);  // a coarse timer may end the wait early
   apply_wait_.setInterval(kCalibrationApplyMs);
   status_clock_.setInterval(kStatusClockMs);
+  watch_timer_.setSingleShot(true);
+  highlight_timer_.setSingleShot(true);
+  highlight_timer_.setInterval(kChangeHighlightMs);
+  connect(&watch_timer_, &QTimer::timeout, this, &TMainForm::WatchTick);
+  connect(&highlight_timer_, &QTimer::timeout, ui_->SensorsStringGrid, [this] {
+    ui_->SensorsStringGrid->ClearChangeMarks();
+    ui_->SensorsStringGrid->viewport()->update();
+  });
+  connect(ui_->WatchCheckBox, &QCheckBox::toggled, this, &TMainForm::WatchToggled);
+  connect(ui_->RecordButton, &QPushButton::clicked, this, &TMainForm::RecordButtonClick);
   connect(&apply_wait_, &QTimer::timeout, this, &TMainForm::CalibrationApplied);
   connect(&status_clock_, &QTimer::timeout, this, &TMainForm::UpdateStatus);
   connect(lookup_, &THostLookup::finished, this, &TMainForm::HostLookedUp);
@@ -125,6 +147,8 @@ void TMainForm::Prefill(const TStartOptions &options) {
   if (!options.Host.isEmpty()) ui_->IPEdit->setText(options.Host);
   if (!options.Port.isEmpty()) ui_->PortEdit->setText(options.Port);
   if (!options.User.isEmpty()) ui_->UserEdit->setText(options.User);
+  apply_wait_.setInterval(options.ApplyWaitMs);
+  record_path_ = options.RecordPath;
   FocusFirstEmptyField();
 }
 
@@ -146,6 +170,7 @@ void TMainForm::LogF(const char *format, ...) {
 void TMainForm::closeEvent(QCloseEvent *event) {
   lookup_->Abandon();
   apply_wait_.stop();
+  watch_timer_.stop();
   ReleaseObjects();
   search_running_ = false;  // the search that may still run reports to nobody
   UpdateControls();
@@ -221,13 +246,75 @@ void TMainForm::SensorsStringGridDblClick() {
   if (setup_.GetSensor(remembered_row_, sensor) != 0) return;  // the empty last row
   if (sensor.Kind != zelvoapi::KIND_ANALOG_INPUT) return;      // only analog inputs take an offset
   float calibration = 0;
-  if (!EditCalibration(this, sensor, calibration)) return;
+  QString reference;
+  // The watch pauses while the operator reads the dialog.
+  dialog_open_ = true;
+  const bool confirmed = EditCalibration(this, sensor, calibration, reference);
+  dialog_open_ = false;
+  if (!confirmed) {
+    ScheduleWatch();
+    return;
+  }
   // The dialog let messages run: the window may have been closed meanwhile.
   // A refusal arrives as DeviceError, success as RequestIssued.
   if (!io_xml_) return;
   posted_sensor_ = static_cast<uint32_t>(sensor.Id);
   posted_calibration_ = calibration;
+  zelvoapi::TXmlSensorStr texts;
+  zelvoapi::sensor_enum_to_str(texts, sensor);
+  attempt_ = TCalibrationRow{};
+  attempt_.Time = IsoTime(std::time(nullptr));
+  attempt_.Host = io_xml_->Host;
+  attempt_.Port = static_cast<unsigned>(io_xml_->Port);
+  attempt_.DeviceName = texts.DeviceName;
+  attempt_.Id = sensor.Id;
+  attempt_.SensorName = texts.Name;
+  attempt_.Unit = texts.UnitsText;
+  attempt_.ValueBefore = texts.ValueText;
+  attempt_.OffsetBefore = CalibrationText(sensor.Calibration);  // in the form it is posted
+  attempt_.Reference = reference.toStdString();
+  attempt_.OffsetPosted = CalibrationText(calibration);
+  verify_ = TVerify::kPosting;
   io_xml_->SetCalibration(posted_sensor_, calibration);
+}
+
+void TMainForm::RecordButtonClick() {
+  if (!record_form_) {
+    record_form_ = new TCalibRecordForm(this);
+    record_form_->SetRows(record_);
+  }
+  record_form_->show();
+  record_form_->raise();
+  record_form_->activateWindow();
+}
+
+void TMainForm::WatchToggled(bool on) {
+  if (on) {
+    ScheduleWatch();
+  } else {
+    watch_timer_.stop();
+  }
+  UpdateStatus();
+}
+
+void TMainForm::ScheduleWatch() {
+  if (!ui_->WatchCheckBox->isChecked() || !DeviceOpen()) return;
+  watch_timer_.start(ui_->WatchSpinBox->value() * kMsPerSecond);
+}
+
+void TMainForm::WatchTick() {
+  if (!ui_->WatchCheckBox->isChecked() || !io_xml_ || !DeviceOpen()) return;
+  // A calibration in the dialog, on its way or waiting for its read-back
+  // owns the device: the watch waits one more period.
+  const bool busy = dialog_open_ || verify_ != TVerify::kNone || read_back_ != TReadBack::kNone || request_running_ ||
+                    apply_wait_.isActive() || io_xml_->State != zelvoapi::xaIdle;
+  if (busy) {
+    ScheduleWatch();
+    return;
+  }
+  watched_ = true;
+  remembered_row_ = ui_->SensorsStringGrid->currentRow();
+  io_xml_->GetSetup();
 }
 
 void TMainForm::CalibrationApplied() {
@@ -297,6 +384,12 @@ void TMainForm::DeviceOpened(zelvoapi::TSdkSimpleEventArgs &) {
 void TMainForm::DeviceClosed(zelvoapi::TSdkSimpleEventArgs &) {
   ReleaseSetup();      // the rows stay on view, their records are gone
   apply_wait_.stop();  // no read-back of a closed device
+  watch_timer_.stop();
+  watched_ = false;
+  if (verify_ != TVerify::kNone) {
+    log_->Append(NotVerifiedLine(AttemptSensor(), attempt_.Id, "the device was closed"));
+    FinishAttempt(TVerdict::NotVerified, std::string());
+  }
   read_back_ = TReadBack::kNone;
   request_running_ = false;
   // What stays on view describes a device that is no longer open.
@@ -307,6 +400,7 @@ void TMainForm::DeviceClosed(zelvoapi::TSdkSimpleEventArgs &) {
 }
 
 void TMainForm::RequestIssued(zelvoapi::TSdkSimpleEventArgs &) {
+  RememberValues();
   ReleaseSetup();
   ui_->SensorsStringGrid->ClearSensorList();
   request_running_ = true;
@@ -318,7 +412,8 @@ void TMainForm::RequestIssued(zelvoapi::TSdkSimpleEventArgs &) {
 
 void TMainForm::Connected(zelvoapi::TIoXmlStatusEventArgs &args) {
   if (args.Status == zelvoapi::xaGetValues) Log("Downloading values...");
-  if (args.Status == zelvoapi::xaGetSetup) Log("Downloading setup...");
+  // A watched download that succeeds says nothing in the log.
+  if (args.Status == zelvoapi::xaGetSetup && !watched_) Log("Downloading setup...");
   if (request_running_ && args.Status == request_action_) {
     request_phase_ = TRequestPhase::kTransferring;
     UpdateStatus();
@@ -331,11 +426,18 @@ void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
   switch (args.Action) {
     case zelvoapi::xaGetSetup: {
       ShowSetup(args);
-      LogF("Download setup from %s:%u", HostOf(args).c_str(), port);
+      MarkChangedValues();
+      if (watched_) {
+        last_watch_ = QTime::currentTime();
+        watched_ = false;
+      } else {
+        LogF("Download setup from %s:%u", HostOf(args).c_str(), port);
+      }
       const int sensors = ui_->SensorsStringGrid->rowCount() - 1;  // less the empty last row
       const QString warning = IncompleteSetupWarning(AddressOf(args), args.Quality, sensors);
       if (!warning.isEmpty()) log_->Append(warning);
       if (read_back_ != TReadBack::kNone) LogReadBack();
+      if (verify_ == TVerify::kReadBack) VerifyCalibration();
       break;
     }
     case zelvoapi::xaSetCalibration:
@@ -357,6 +459,7 @@ void TMainForm::SetupArrived(zelvoapi::TIoXmlSetupEventArgs &args) {
     if (!warning.isEmpty()) log_->Append(warning);
   }
   ReadBackIfDue();
+  ScheduleWatch();
   UpdateControls();
   UpdateStatus();
 }
@@ -377,6 +480,16 @@ void TMainForm::DeviceError(zelvoapi::TSdkErrorEventArgs &args) {
     // refreshes once it answers again.
     log_->Append(ReadBackFailedLine(posted_sensor_));
     read_back_ = TReadBack::kNone;
+  }
+  if (args.Operation == zelvoapi::xaGetSetup && verify_ == TVerify::kReadBack) {
+    log_->Append(NotVerifiedLine(AttemptSensor(), attempt_.Id, QString::fromStdString(args.Error.Text)));
+    FinishAttempt(TVerdict::NotVerified, std::string());
+  }
+  if (args.Operation == zelvoapi::xaGetSetup && watched_) {
+    // A device that stopped answering is not asked again and again.
+    watched_ = false;
+    ui_->WatchCheckBox->setChecked(false);
+    Log("Watch stopped: the download failed");
   }
   ReadBackIfDue();
   UpdateControls();
@@ -401,6 +514,7 @@ void TMainForm::AwaitCalibration(const zelvoapi::TIoXmlSetupEventArgs &args) {
   Log("Wait for applying new calibration value...");
   // The read-back follows from the timer; until then nothing else may be
   // posted, so the controls that would start a request stay disabled.
+  if (verify_ == TVerify::kPosting) verify_ = TVerify::kReadBack;
   apply_wait_.start();
 }
 
@@ -409,6 +523,7 @@ void TMainForm::CalibrationFailed(const zelvoapi::TSdkError &error) {
   log_->Append(PostFailureLine(outcome, posted_sensor_, QString::fromStdString(error.Text)));
   // The grid was cleared for the post; the device's own view replaces it.
   read_back_ = TReadBack::kDue;
+  if (verify_ == TVerify::kPosting) verify_ = TVerify::kReadBack;
   if (outcome == TPostOutcome::kAmbiguous) {
     // A device that took the offset shows it only once it has applied it.
     Log("Wait for applying new calibration value...");
@@ -437,6 +552,83 @@ void TMainForm::LogReadBack() {
     }
   }
   log_->Append(CalibrationReadBackLine(posted_sensor_, held, posted_calibration_));
+}
+
+void TMainForm::VerifyCalibration() {
+  // The record, not the grid's text: the grid rounds the offset to the
+  // decimals of the sensor's value.
+  std::optional<double> held;
+  int row = 0;
+  if (setup_.Record) {
+    zelvoapi::TXmlSensorEnum sensor;
+    setup_.GetCommon(sensor);
+    for (; setup_.GetSensor(row, sensor) == 0; ++row) {
+      if (static_cast<uint32_t>(sensor.Id) == posted_sensor_) {
+        held = sensor.Calibration;
+        break;
+      }
+    }
+  }
+  if (!held) {
+    log_->Append(NotVerifiedLine(AttemptSensor(), attempt_.Id, "the device no longer lists the sensor"));
+    FinishAttempt(TVerdict::NotVerified, std::string());
+    return;
+  }
+  const bool verified = SameAtPostedPrecision(*held, posted_calibration_);
+  const QString read_back = QString::fromStdString(CalibrationText(*held));
+  const QString posted = QString::fromStdString(attempt_.OffsetPosted);
+  log_->Append(
+      verified ? VerifiedLine(AttemptSensor(), attempt_.Id, QString::fromStdString(attempt_.OffsetBefore), read_back)
+               : NotAppliedLine(AttemptSensor(), attempt_.Id, read_back, posted));
+  ui_->SensorsStringGrid->SetVerdictMark(
+      row, verified,
+      verified ? QString("Verified: the device holds the posted offset %1").arg(posted)
+               : QString("Not applied: the device reports %1, %2 was posted").arg(read_back, posted));
+  FinishAttempt(verified ? TVerdict::Verified : TVerdict::NotApplied, read_back.toStdString());
+}
+
+void TMainForm::FinishAttempt(TVerdict verdict, const std::string &read_back) {
+  verify_ = TVerify::kNone;
+  attempt_.OffsetReadBack = read_back;
+  attempt_.Verdict = verdict;
+  record_.push_back(attempt_);
+  if (record_form_) record_form_->SetRows(record_);
+  if (record_path_.isEmpty()) return;
+  const std::string error = AppendCsv(record_path_.toStdString(), attempt_);
+  // The calibration itself went through: a trail that cannot be written is
+  // said, not fatal.
+  if (!error.empty())
+    log_->Append(QString("Calibration record not written to %1: %2").arg(record_path_, QString::fromStdString(error)));
+}
+
+QString TMainForm::AttemptSensor() const { return QString::fromStdString(attempt_.SensorName); }
+
+void TMainForm::RememberValues() {
+  const TSensorsStringGrid *grid = ui_->SensorsStringGrid;
+  // The list is empty between a post and its read-back: what came before
+  // the post is what the read-back compares with.
+  if (grid->rowCount() <= 1) return;
+  previous_values_.clear();
+  for (int row = 0; row + 1 < grid->rowCount(); ++row) {
+    const QTableWidgetItem *id = grid->item(row, kIdColumn);
+    const QTableWidgetItem *value = grid->item(row, kValueColumn);
+    if (id && value) previous_values_.insert(id->text(), value->text());
+  }
+}
+
+void TMainForm::MarkChangedValues() {
+  TSensorsStringGrid *grid = ui_->SensorsStringGrid;
+  bool any = false;
+  for (int row = 0; row + 1 < grid->rowCount(); ++row) {
+    const QTableWidgetItem *id = grid->item(row, kIdColumn);
+    const QTableWidgetItem *value = grid->item(row, kValueColumn);
+    if (!id || !value) continue;
+    const auto previous = previous_values_.constFind(id->text());
+    if (previous == previous_values_.constEnd() || *previous == value->text()) continue;
+    grid->MarkChanged(row);
+    any = true;
+  }
+  if (any) highlight_timer_.start();
 }
 
 void TMainForm::UpdateControls() {
@@ -475,6 +667,8 @@ void TMainForm::UpdateStatus() {
     status = RequestStatus(request_action_, request_phase_, DeviceAddress());
   } else {
     status = ReadyStatus(DeviceAddress());
+    if (ui_->WatchCheckBox->isChecked() && last_watch_.isValid())
+      status += QString(" \u00b7 watched, last download %1").arg(last_watch_.toString("HH:mm:ss"));
     busy = false;
   }
   const bool changed = status != status_ || !status_since_.isValid();

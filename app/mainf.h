@@ -11,12 +11,16 @@
 #define APP_MAINF_H
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QTime>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/calibration_record.h"
 #include "app/form_anchors.h"
 #include "app/host_lookup.h"
 #include "app/request_status.h"
@@ -31,6 +35,7 @@ class MainForm;
 
 namespace calibrator {
 
+class TCalibRecordForm;
 class TLogList;
 
 class TMainForm : public QWidget {
@@ -41,16 +46,23 @@ class TMainForm : public QWidget {
   ~TMainForm() override;
 
   // Prefills the connection fields from the command line and gives the
-  // focus to the first field still empty.
+  // focus to the first field still empty; takes the apply wait and the
+  // record file of the options.
   void Prefill(const TStartOptions &options);
+
+  // Every calibration attempt since the window opened, oldest first.
+  const std::vector<TCalibrationRow> &CalibrationRecord() const { return record_; }
 
   // Appends one line to the log and selects it (see TLogList).
   void Log(const std::string &text);
   void LogF(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
   // How long the device is given to apply a posted calibration before its
-  // setup is read back: its readings change only once it applied the offset.
-  static constexpr int kCalibrationApplyMs = 1000;
+  // setup is read back, unless --apply-wait says otherwise: its readings
+  // change only once it applied the offset.
+  static constexpr int kCalibrationApplyMs = kApplyWaitDefaultMs;
+  // How long a value that changed since the previous download stays marked.
+  static constexpr int kChangeHighlightMs = 1500;
 
  protected:
   // Destroys the TUdps, then the TIoXml, which closes the device, and drops
@@ -68,6 +80,15 @@ class TMainForm : public QWidget {
   void HostLookedUp(const QString &host, const QString &address);
   // The apply wait after a calibration post has run out.
   void CalibrationApplied();
+  // Shows the calibration record window, raising it when already open.
+  void RecordButtonClick();
+  // The Watch box was ticked or cleared.
+  void WatchToggled(bool on);
+  // The watch period ran out: downloads the setup, or waits one more
+  // period while the window is busy with a calibration or a request.
+  void WatchTick();
+  // Starts the next watch period when the watch is on and a device is open.
+  void ScheduleWatch();
 
   // Handlers of the TUdps's events.
   void SearchStarted(zelvoapi::TSdkSimpleEventArgs &args);
@@ -99,6 +120,18 @@ class TMainForm : public QWidget {
   void ReadBackIfDue();
   // Logs what the downloaded setup holds for the sensor last posted to.
   void LogReadBack();
+  // Compares the read-back setup with the posted offset: logs the verdict,
+  // marks the calibration cell and records the attempt.
+  void VerifyCalibration();
+  // Ends the attempt under verification with `verdict`: one row of the
+  // record, appended to the record file when there is one.
+  void FinishAttempt(TVerdict verdict, const std::string &read_back);
+  // The name of the sensor under verification, as its verdict line says it.
+  QString AttemptSensor() const;
+  // Remembers the value column of a filled grid by sensor ID, and marks the
+  // values of the freshly filled grid that differ from the remembered ones.
+  void RememberValues();
+  void MarkChangedValues();
   // Sets every control that mirrors the window's state: device open or not,
   // a search, a lookup, a request or an apply wait in progress.
   void UpdateControls();
@@ -130,6 +163,16 @@ class TMainForm : public QWidget {
   int open_port_ = 0;             // the port of the open that waits for its lookup
   uint32_t posted_sensor_ = 0;    // ID of the sensor whose calibration was posted last
   float posted_calibration_ = 0;  // the offset posted to it
+  // A calibration from its post until its read-back arrived or failed.
+  enum class TVerify { kNone, kPosting, kReadBack } verify_ = TVerify::kNone;
+  TCalibrationRow attempt_;                  // the attempt under verification
+  std::vector<TCalibrationRow> record_;      // every attempt, oldest first
+  QString record_path_;                      // the CSV each attempt is appended to; empty for none
+  TCalibRecordForm *record_form_ = nullptr;  // owned as QObject child, made at its first showing
+  bool dialog_open_ = false;                 // the calibration dialog is on view
+  bool watched_ = false;                     // the running download is a watched one
+  QTime last_watch_;                         // when the last watched download arrived
+  QHash<QString, QString> previous_values_;  // value texts of the previous download by sensor ID
   // After a failed post the setup is read back: due until the download is
   // issued, then issued until it arrives or fails.
   enum class TReadBack { kNone, kDue, kIssued } read_back_ = TReadBack::kNone;
@@ -139,6 +182,8 @@ class TMainForm : public QWidget {
   int32_t request_action_ = 0;  // the running request's TIoXmlAction
   QTimer apply_wait_;           // single shot: the read-back after a calibration post
   QTimer status_clock_;         // ticks the seconds of a busy status
+  QTimer watch_timer_;          // single shot: the next watched download
+  QTimer highlight_timer_;      // single shot: ends the marks of changed values
   QString status_;              // the status line without its seconds
   QElapsedTimer status_since_;  // when the status line last changed
 };

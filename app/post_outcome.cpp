@@ -26,6 +26,8 @@ bool SameOffset(double held, double posted) { return static_cast<float>(held) ==
 
 QString OffsetText(double value) { return QString::number(value); }
 
+QString CalibrationOf(const QString &name, int id) { return QString("Calibration of %1 (ID %2)").arg(name).arg(id); }
+
 }  // namespace
 
 TPostOutcome PostOutcomeOf(int32_t code) {
@@ -60,6 +62,18 @@ QString ReadBackFailedLine(uint32_t id) {
   return QString(
              "Calibration of sensor %1: the device's setup could not be read back; press Refresh to see what it holds")
       .arg(id);
+}
+
+QString VerifiedLine(const QString &name, int id, const QString &before, const QString &held) {
+  return QString("%1 verified: %2 \u2192 %3").arg(CalibrationOf(name, id), before, held);
+}
+
+QString NotAppliedLine(const QString &name, int id, const QString &held, const QString &posted) {
+  return QString("%1 NOT applied: the device reports %2 (posted %3)").arg(CalibrationOf(name, id), held, posted);
+}
+
+QString NotVerifiedLine(const QString &name, int id, const QString &reason) {
+  return QString("%1 could not be verified: %2").arg(CalibrationOf(name, id), reason);
 }
 
 }  // namespace calibrator

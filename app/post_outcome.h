@@ -1,6 +1,7 @@
-// What the program may say about a post that failed: whether the device can
-// have taken the change, and, once the setup has been read back, what the
-// device holds compared with what was posted.
+// What the program may say about a post: after a failure, whether the device
+// can have taken the change; once the setup has been read back, what the
+// device holds compared with what was posted, and the verdict of every
+// calibration.
 #ifndef APP_POST_OUTCOME_H
 #define APP_POST_OUTCOME_H
 
@@ -33,6 +34,15 @@ QString CalibrationReadBackLine(uint32_t id, std::optional<double> held, double 
 
 // The log line when the read-back itself failed.
 QString ReadBackFailedLine(uint32_t id);
+
+// The verdict lines of a calibration of sensor `name` with `id`:
+// "Calibration of Incubator (ID 102) verified: 0.0 → 0.3",
+// "... NOT applied: the device reports 0.0 (posted 0.5)" and
+// "... could not be verified: HTTP: Service Unavailable". The offsets are in
+// the form they are posted in.
+QString VerifiedLine(const QString &name, int id, const QString &before, const QString &held);
+QString NotAppliedLine(const QString &name, int id, const QString &held, const QString &posted);
+QString NotVerifiedLine(const QString &name, int id, const QString &reason);
 
 }  // namespace calibrator
 

@@ -33,7 +33,9 @@ QColor TSensorCellDelegate::TextColour(int column, const QString &text) const {
   return column == calibration_column_ ? CalibrationColour(text) : QColor(Qt::black);
 }
 
-QColor TSensorCellDelegate::Background(const QStyleOptionViewItem &option, bool current_row) const {
+QColor TSensorCellDelegate::Background(const QStyleOptionViewItem &option, const QModelIndex &index,
+                                       bool current_row) const {
+  if (index.data(kChangedRole).toBool() && !stale_) return ChangedValueColour();
   if (current_row) return CurrentRowColour();
   if (stale_) return option.palette.color(QPalette::Window);
   if (partial_) return PartialBackgroundColour();
@@ -47,11 +49,19 @@ void TSensorCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
   painter->save();
   painter->setClipRect(option.rect);
-  painter->fillRect(option.rect, Background(option, current_row));
+  painter->fillRect(option.rect, Background(option, index, current_row));
   painter->setPen(TextColour(index.column(), text));
   painter->setFont(option.font);
   painter->drawText(option.rect.adjusted(kCellTextInset, kCellTextInset, 0, 0),
                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  const QVariant verdict = index.data(kVerdictRole);
+  if (verdict.isValid()) {
+    const bool verified = verdict.toBool();
+    painter->setPen(stale_ ? StaleTextColour() : verified ? QColor(0, 128, 0) : QColor(200, 0, 0));
+    painter->drawText(option.rect.adjusted(0, kCellTextInset, -kCellTextInset - kFocusFrameWidth, 0),
+                      Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+                      verified ? QString::fromUtf8("\u2714") : QString::fromUtf8("\u2718"));
+  }
   if (current_row && view->hasFocus()) {
     // One frame around the whole row: each cell draws its top and bottom
     // edge, the first and last column their outer edge.
@@ -70,7 +80,10 @@ bool TSensorCellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, 
                                     const QModelIndex &index) {
   if (event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
   const QString text = index.data(Qt::DisplayRole).toString();
-  if (index.isValid() && CellTextCut(option.font, option.rect, text)) {
+  const QString own = index.data(Qt::ToolTipRole).toString();
+  if (index.isValid() && !own.isEmpty()) {
+    QToolTip::showText(event->globalPos(), own, view->viewport(), option.rect);
+  } else if (index.isValid() && CellTextCut(option.font, option.rect, text)) {
     QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
   } else if (partial_) {
     QToolTip::showText(event->globalPos(), PartialListNote(), view->viewport(), option.rect);

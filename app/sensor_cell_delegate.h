@@ -27,6 +27,14 @@ inline QColor FocusFrameColour() { return QColor(0, 0, 128); }
 inline QColor StaleTextColour() { return QColor(150, 150, 150); }
 // Background of the rows of an incomplete list.
 inline QColor PartialBackgroundColour() { return QColor(255, 243, 205); }
+// Background of a value that changed since the previous download, briefly.
+inline QColor ChangedValueColour() { return QColor(255, 236, 140); }
+
+// Item data of a calibration cell after a verified calibration: true for a
+// tick (the device holds the posted offset), false for a cross.
+constexpr int kVerdictRole = Qt::UserRole + 1;
+// Item data of a value cell that changed since the previous download.
+constexpr int kChangedRole = Qt::UserRole + 2;
 
 // What the tint of an incomplete list means; shown in its empty last row and
 // as the tooltip of its cells.
@@ -61,13 +69,14 @@ class TSensorCellDelegate : public QStyledItemDelegate {
 
   // A tooltip with the cell's whole text, only when the cell cuts it off: a
   // tooltip that repeats a text in full view would only cover the rows
-  // around it. Over any other cell of an incomplete list, its note.
+  // around it. A cell with a tooltip of its own (a verdict mark) shows
+  // that. Over any other cell of an incomplete list, its note.
   bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                  const QModelIndex &index) override;
 
  private:
   QColor TextColour(int column, const QString &text) const;
-  QColor Background(const QStyleOptionViewItem &option, bool current_row) const;
+  QColor Background(const QStyleOptionViewItem &option, const QModelIndex &index, bool current_row) const;
 
   int calibration_column_;
   bool stale_ = false;

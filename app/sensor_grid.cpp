@@ -85,6 +85,22 @@ void TSensorsStringGrid::SetPartial(bool partial) {
 
 bool TSensorsStringGrid::IsPartial() const { return delegate_->Partial(); }
 
+void TSensorsStringGrid::SetVerdictMark(int row, bool verified, const QString &tooltip) {
+  QTableWidgetItem *cell = item(row, kCalibrationColumn);
+  if (!cell) return;
+  cell->setData(kVerdictRole, verified);
+  cell->setToolTip(tooltip);
+}
+
+void TSensorsStringGrid::MarkChanged(int row) {
+  if (QTableWidgetItem *cell = item(row, kValueColumn)) cell->setData(kChangedRole, true);
+}
+
+void TSensorsStringGrid::ClearChangeMarks() {
+  for (int row = 0; row < rowCount(); ++row)
+    if (QTableWidgetItem *cell = item(row, kValueColumn)) cell->setData(kChangedRole, QVariant());
+}
+
 void TSensorsStringGrid::ColourTitles() {
   for (int column = 0; column < columnCount(); ++column) {
     QTableWidgetItem *title = horizontalHeaderItem(column);

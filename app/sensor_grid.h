@@ -70,6 +70,14 @@ class TSensorsStringGrid : public QTableWidget {
   void SetPartial(bool partial);
   bool IsPartial() const;
 
+  // Marks the calibration cell of `row` with a tick (verified) or a cross,
+  // with `tooltip`; the next fill or clear ends it.
+  void SetVerdictMark(int row, bool verified, const QString &tooltip);
+  // Marks the value cell of `row` as changed since the previous download,
+  // or ends every such mark.
+  void MarkChanged(int row);
+  void ClearChangeMarks();
+
  signals:
   // A double-click on a cell, or the Enter key: the operator wants to edit
   // the sensor of the current row.

@@ -13,6 +13,8 @@ const char *const kHost = "host";
 const char *const kPort = "port";
 const char *const kUser = "user";
 const char *const kSearchTarget = "search-target";
+const char *const kApplyWait = "apply-wait";
+const char *const kRecord = "record";
 
 bool IsDottedIPv4(const QString &text) {
   in_addr parsed;
@@ -33,6 +35,17 @@ void AddStartOptions(QCommandLineParser &parser) {
                             "that a broadcast does not reach (behind a router). The port defaults to %1.")
                         .arg(kSearchPortDefault),
                     "address[:port]"});
+  parser.addOption({kApplyWait,
+                    QString("Milliseconds the device is given to apply a posted calibration before its setup is read "
+                            "back and the offset verified (0-%1, default %2); raise it for devices that take "
+                            "longer to apply an offset.")
+                        .arg(kApplyWaitMaxMs)
+                        .arg(kApplyWaitDefaultMs),
+                    "ms"});
+  parser.addOption({kRecord,
+                    "Appends every calibration attempt to this CSV file as it happens (the header only when the "
+                    "file is new), as an automatic calibration trail.",
+                    "file"});
 }
 
 bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, QString &error) {
@@ -44,6 +57,20 @@ bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, 
         QString("--port needs a TCP port number from %1 to %2, not '%3'").arg(kPortMin).arg(kPortMax).arg(options.Port);
     return false;
   }
+  options.ApplyWaitMs = kApplyWaitDefaultMs;
+  if (parser.isSet(kApplyWait)) {
+    const QString text = parser.value(kApplyWait);
+    bool number = false;
+    const int ms = text.trimmed().toInt(&number);
+    if (!number || ms < 0 || ms > kApplyWaitMaxMs) {
+      error = QString("--apply-wait needs a whole number of milliseconds from 0 to %1, not '%2'")
+                  .arg(kApplyWaitMaxMs)
+                  .arg(text);
+      return false;
+    }
+    options.ApplyWaitMs = ms;
+  }
+  options.RecordPath = parser.value(kRecord);
   options.SearchTarget.reset();
   if (parser.isSet(kSearchTarget)) {
     const QString text = parser.value(kSearchTarget);

@@ -22,21 +22,30 @@ struct TSearchTarget {
   int Port = kSearchPortDefault;
 };
 
+// The wait between a calibration post's reply and the read-back of the
+// setup: the device's readings change only once it has applied the offset,
+// and some devices take longer than others.
+constexpr int kApplyWaitDefaultMs = 1000;
+constexpr int kApplyWaitMaxMs = 60000;
+
 // Empty texts leave the field's own default.
 struct TStartOptions {
   QString Host;
   QString Port;
   QString User;
   std::optional<TSearchTarget> SearchTarget = std::nullopt;  // none: searches broadcast
+  int ApplyWaitMs = kApplyWaitDefaultMs;
+  QString RecordPath = QString();  // the CSV file every calibration attempt is appended to; empty for none
 };
 
-// Adds --help, --version, --host, --port, --user and --search-target to
-// `parser`.
+// Adds --help, --version, --host, --port, --user, --search-target,
+// --apply-wait and --record to `parser`.
 void AddStartOptions(QCommandLineParser &parser);
 
 // Reads the options of a parsed command line; false with `error` when one of
 // them is unusable (a port that is not a number in 1..65535, a search target
-// that is not ADDRESS[:PORT]).
+// that is not ADDRESS[:PORT], an apply wait that is not a whole number of
+// milliseconds from 0 to 60000).
 bool ReadStartOptions(const QCommandLineParser &parser, TStartOptions &options, QString &error);
 
 // The search target a text stands for: a dotted IPv4 address, optionally

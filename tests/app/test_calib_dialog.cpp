@@ -9,7 +9,9 @@
 #include <QTest>
 
 #include "app/calib_input.h"
+#include "app/calibration_math.h"
 #include "app/setcalibf.h"
+#include "sdk/value_text.h"
 
 namespace calibrator {
 namespace {
@@ -37,23 +39,27 @@ void ShowAndWait(TSetCalibForm &dialog) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
 }
 
-// The designed form, with the edit shortened for the posted value beside it
-// and the frame and buttons moved down for a refusal of two lines.
+// The designed form, with the edit shortened for the posted value beside it,
+// the frame and buttons moved down for a refusal of two lines, and the
+// current value and the reference reading above the offset.
 TEST(AppCalibDialog, HasTheFormsLayoutAndNames) {
   TSetCalibForm dialog;
   EXPECT_EQ(dialog.objectName(), "SetCalibForm");
   EXPECT_EQ(dialog.windowTitle(), "Edit calibration of sensor");
-  EXPECT_EQ(dialog.size(), QSize(242, 228));
+  EXPECT_EQ(dialog.size(), QSize(242, 284));
   const struct {
     const char *name;
     QRect geometry;
   } controls[] = {
-      {"Bevel1", {8, 8, 225, 171}},
-      {"CalibEdit", {24, 120, 97, 21}},
-      {"PostedValueLabel", {128, 120, 97, 21}},
-      {"CalibMessageLabel", {24, 145, 201, 26}},
-      {"CancelBitBtn", {8, 194, 89, 25}},
-      {"OKBitBtn", {144, 194, 89, 25}},
+      {"Bevel1", {8, 8, 225, 227}},
+      {"ValueLabel", {72, 96, 153, 13}},
+      {"ReferenceEdit", {24, 132, 97, 21}},
+      {"ReferenceLabel", {128, 132, 97, 21}},
+      {"CalibEdit", {24, 176, 97, 21}},
+      {"PostedValueLabel", {128, 176, 97, 21}},
+      {"CalibMessageLabel", {24, 201, 201, 26}},
+      {"CancelBitBtn", {8, 250, 89, 25}},
+      {"OKBitBtn", {144, 250, 89, 25}},
   };
   for (const auto &c : controls) {
     QWidget *control = Control<QWidget>(dialog, c.name);
@@ -61,8 +67,8 @@ TEST(AppCalibDialog, HasTheFormsLayoutAndNames) {
       EXPECT_EQ(control->geometry(), c.geometry) << c.name;
     }
   }
-  for (const char *label :
-       {"Label7", "NameLabel", "Label3", "IPLabel", "Label4", "PortLabel", "Label5", "IDLabel", "Label6"})
+  for (const char *label : {"Label7", "NameLabel", "Label3", "IPLabel", "Label4", "PortLabel", "Label5", "IDLabel",
+                            "Label8", "Label9", "Label6"})
     Control<QLabel>(dialog, label);
   auto *ok = Control<QPushButton>(dialog, "OKBitBtn");
   auto *cancel = Control<QPushButton>(dialog, "CancelBitBtn");
@@ -274,6 +280,87 @@ TEST(AppCalibDialog, EnterConfirmsEscapeAndCancelDoNot) {
     EXPECT_FALSE(dialog.isVisible()) << row.name;
     EXPECT_EQ(dialog.result(), row.result) << row.name;
   }
+}
+
+// ---- The reference reading --------------------------------------------
+
+// A temperature sensor showing `value` with one decimal and holding `offset`.
+zelvoapi::TXmlSensorEnum Thermometer(double value, double offset) {
+  zelvoapi::TXmlSensorEnum sensor = Sensor(offset);
+  sensor.Kind = zelvoapi::KIND_ANALOG_INPUT;
+  sensor.Value = value;
+  sensor.Decimals = -1;
+  sensor.Units = 0;  // degrees Celsius
+  return sensor;
+}
+
+TEST(AppCalibDialog, ShowsTheCurrentValueWithItsUnit) {
+  TSetCalibForm dialog;
+  dialog.Fill(Thermometer(21.3, 0.5));
+  EXPECT_EQ(Control<QLabel>(dialog, "ValueLabel")->text(), QString::fromUtf8("21.3 \u00b0C"));
+  EXPECT_TRUE(Control<QLineEdit>(dialog, "ReferenceEdit")->isEnabled());
+}
+
+struct ReferenceCase {
+  const char *name;
+  double value;   // what the sensor shows
+  double offset;  // the offset it holds
+  const char *reference;
+  const char *calibration;  // the calibration field afterwards
+  const char *computed;     // beside the reference field
+  const char *preview;      // what OK will post
+  bool refused;             // a message names the problem
+};
+
+void PrintTo(const ReferenceCase &c, std::ostream *out) { *out << c.name; }
+
+class AppCalibDialogReference : public ::testing::TestWithParam<ReferenceCase> {};
+
+TEST_P(AppCalibDialogReference, PutsTheComputedOffsetIntoTheFieldAndThePreview) {
+  const ReferenceCase &c = GetParam();
+  TSetCalibForm dialog;
+  dialog.Fill(Thermometer(c.value, c.offset));
+  ShowAndWait(dialog);
+  QTest::keyClicks(Control<QLineEdit>(dialog, "ReferenceEdit"), c.reference);
+  EXPECT_EQ(Control<QLineEdit>(dialog, "CalibEdit")->text().toStdString(), c.calibration);
+  EXPECT_EQ(Control<QLabel>(dialog, "ReferenceLabel")->text().toStdString(), c.computed);
+  EXPECT_EQ(Control<QLabel>(dialog, "PostedValueLabel")->text().toStdString(), c.preview);
+  EXPECT_EQ(Control<QLabel>(dialog, "CalibMessageLabel")->text().isEmpty(), !c.refused);
+  QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Reference().toStdString(), c.refused ? "" : c.reference);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, AppCalibDialogReference,
+    ::testing::Values(ReferenceCase{"reference_above", 21.3, 0.5, "21.6", "0.8", "Offset 0.8", "Posts 0.8", false},
+                      ReferenceCase{"reference_below", 21.3, 0.5, "20.1", "-0.7", "Offset -0.7", "Posts -0.7", false},
+                      ReferenceCase{"comma_and_more_decimals", 21.3, 0.0, "21,55", "0.3", "Offset 0.3", "Posts 0.3",
+                                    false},
+                      // The field keeps the offset typed before when the reading is no number.
+                      ReferenceCase{"not_a_number", 21.3, 0.5, "warm", "0.5", "", "Posts 0.5", true},
+                      ReferenceCase{"out_of_range", 21.3, 0.5, "200000", "0.5", "", "Posts 0.5", true}),
+    [](const ::testing::TestParamInfo<ReferenceCase> &info) { return std::string(info.param.name); });
+
+TEST(AppCalibDialog, TypingOverTheComputedOffsetDropsTheReference) {
+  TSetCalibForm dialog;
+  dialog.Fill(Thermometer(21.3, 0.5));
+  ShowAndWait(dialog);
+  QTest::keyClicks(Control<QLineEdit>(dialog, "ReferenceEdit"), "21.6");
+  auto *edit = Control<QLineEdit>(dialog, "CalibEdit");
+  edit->selectAll();
+  QTest::keyClicks(edit, "1.0");
+  QTest::mouseClick(Control<QPushButton>(dialog, "OKBitBtn"), Qt::LeftButton);
+  EXPECT_EQ(dialog.Calibration(), 1.0f);
+  EXPECT_TRUE(dialog.Reference().isEmpty());
+}
+
+TEST(AppCalibDialog, SensorWithoutANumericValueOffersNoReferenceAndSaysWhy) {
+  TSetCalibForm dialog;
+  dialog.Fill(Thermometer(-999.9, 0.5));  // the devices' mark of "no reading"
+  auto *reference = Control<QLineEdit>(dialog, "ReferenceEdit");
+  EXPECT_FALSE(reference->isEnabled());
+  EXPECT_EQ(reference->toolTip().toStdString(), ReferenceMessage(TReferenceStatus::NoNumericValue));
 }
 
 }  // namespace

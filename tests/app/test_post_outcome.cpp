@@ -77,5 +77,14 @@ TEST(AppPostFailureLine, RefusalSaysNotAppliedAndAmbiguitySaysMay) {
             "Calibration of sensor 3 may have been applied: the device's reply could not be read (File not valid)");
 }
 
+TEST(AppVerdictLine, NamesTheSensorAndItsIdAndSaysWhatTheDeviceHolds) {
+  EXPECT_EQ(calibrator::VerifiedLine("Incubator", 102, "0.0", "0.3").toStdString(),
+            "Calibration of Incubator (ID 102) verified: 0.0 \u2192 0.3");
+  EXPECT_EQ(calibrator::NotAppliedLine("Incubator", 102, "0.0", "0.5").toStdString(),
+            "Calibration of Incubator (ID 102) NOT applied: the device reports 0.0 (posted 0.5)");
+  EXPECT_EQ(calibrator::NotVerifiedLine("Lab, \"B\"", 7, "HTTP: Forbidden").toStdString(),
+            "Calibration of Lab, \"B\" (ID 7) could not be verified: HTTP: Forbidden");
+}
+
 }  // namespace
 }  // namespace calibrator_test

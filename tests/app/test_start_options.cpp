@@ -98,6 +98,60 @@ INSTANTIATE_TEST_SUITE_P(Targets, AppSearchTargetOption,
                                            TargetCase{"two_ports", "127.0.0.1:80:81", false, "", 0}),
                          [](const ::testing::TestParamInfo<TargetCase> &info) { return std::string(info.param.name); });
 
+struct ApplyWaitCase {
+  const char *name;
+  QStringList arguments;
+  bool ok;
+  int ms;  // checked when ok
+};
+
+void PrintTo(const ApplyWaitCase &c, std::ostream *out) { *out << c.name; }
+
+class AppApplyWaitOption : public ::testing::TestWithParam<ApplyWaitCase> {};
+
+TEST_P(AppApplyWaitOption, TakesMillisecondsFromZeroToAMinute) {
+  const ApplyWaitCase &c = GetParam();
+  QCommandLineParser parser;
+  AddStartOptions(parser);
+  ASSERT_TRUE(parser.parse(QStringList{"zelvo-calibrator"} + c.arguments)) << qPrintable(parser.errorText());
+  TStartOptions options;
+  QString error;
+  EXPECT_EQ(ReadStartOptions(parser, options, error), c.ok);
+  if (!c.ok) {
+    EXPECT_TRUE(error.startsWith("--apply-wait ")) << qPrintable(error);
+    return;
+  }
+  EXPECT_EQ(options.ApplyWaitMs, c.ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, AppApplyWaitOption,
+                         ::testing::Values(ApplyWaitCase{"default", {}, true, kApplyWaitDefaultMs},
+                                           ApplyWaitCase{"none", {"--apply-wait", "0"}, true, 0},
+                                           ApplyWaitCase{"three_seconds", {"--apply-wait=3000"}, true, 3000},
+                                           ApplyWaitCase{"a_minute", {"--apply-wait", "60000"}, true, 60000},
+                                           ApplyWaitCase{"past_a_minute", {"--apply-wait", "60001"}, false, 0},
+                                           ApplyWaitCase{"negative", {"--apply-wait", "-1"}, false, 0},
+                                           ApplyWaitCase{"seconds", {"--apply-wait", "3s"}, false, 0},
+                                           ApplyWaitCase{"empty", {"--apply-wait", ""}, false, 0}),
+                         [](const ::testing::TestParamInfo<ApplyWaitCase> &info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(AppStartOptionsParser, RecordNamesTheFileAndIsEmptyWithoutIt) {
+  QCommandLineParser parser;
+  AddStartOptions(parser);
+  ASSERT_TRUE(parser.parse({"zelvo-calibrator", "--record", "/tmp/trail.csv"}));
+  TStartOptions options;
+  QString error;
+  ASSERT_TRUE(ReadStartOptions(parser, options, error));
+  EXPECT_EQ(options.RecordPath, "/tmp/trail.csv");
+  QCommandLineParser without;
+  AddStartOptions(without);
+  ASSERT_TRUE(without.parse({"zelvo-calibrator"}));
+  ASSERT_TRUE(ReadStartOptions(without, options, error));
+  EXPECT_TRUE(options.RecordPath.isEmpty());
+}
+
 TEST(AppStartOptionsParser, WithoutASearchTargetSearchesBroadcast) {
   QCommandLineParser parser;
   AddStartOptions(parser);

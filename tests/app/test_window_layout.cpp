@@ -31,7 +31,10 @@ TEST_F(AppWindowLayout, GridAndLogTakeTheRoomOfALargerWindow) {
       {"NameLabel", {88, 168, 553, 13}, {88, 168, 553 + dx, 13}},
       {"SensorsStringGrid", {8, 208, 633, 228}, {8, 208, 633 + dx, 228 + dy}},
       {"Label4", {48, 440, 480, 13}, {48, 440 + dy, 480, 13}},
-      {"StatusLabel", {8, 460, 520, 16}, {8, 460 + dy, 520 + dx, 16}},
+      {"StatusLabel", {8, 460, 380, 16}, {8, 460 + dy, 380 + dx, 16}},
+      {"WatchCheckBox", {396, 458, 60, 17}, {396 + dx, 458 + dy, 60, 17}},
+      {"WatchSpinBox", {458, 456, 70, 21}, {458 + dx, 456 + dy, 70, 21}},
+      {"RecordButton", {521, 184, 120, 21}, {521 + dx, 184, 120, 21}},
       {"ReadButton", {536, 445, 105, 25}, {536 + dx, 445 + dy, 105, 25}},
   };
   for (const auto &c : controls) EXPECT_EQ(Control<QWidget>(c.name)->geometry(), c.grown) << c.name;

@@ -104,6 +104,7 @@ enum class FaultKind {
   not_listening,       // the port is reserved, then closed: connects are refused
   bare_ampersand,      // every "&amp;" of the body sent as a bare '&', as by a device that does not escape its names
   silent,              // the connection is accepted and the request read, but no byte is ever sent
+  ignore_post,         // a post is answered as usual, but the device keeps its setup unchanged
 
   // Search replies (UdpResponder); these act whatever the target, and take
   // the target "search" so that they sit beside an HTTP fault.

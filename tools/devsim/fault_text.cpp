@@ -30,6 +30,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::not_listening, "not-listening"},
     {FaultKind::bare_ampersand, "bare-ampersand"},
     {FaultKind::silent, "silent"},
+    {FaultKind::ignore_post, "ignore-post"},
     {FaultKind::short_reply, "short-reply"},
     {FaultKind::unauthentic_reply, "unauthentic-reply"},
     {FaultKind::duplicate_reply, "duplicate-reply"},

@@ -71,7 +71,10 @@ Response respond(DeviceState &device, const ParsedRequest &parsed, ParseState st
     case RequestTarget::post: {
       const bool open_post = config.name_post_without_auth && is_name_only_post(request.body);
       if (!open_post && !authorized(config, request)) return unauthorized();
-      if (fault.kind == FaultKind::status && is_refusal(fault_status(fault)))
+      // A refused post, and one the device takes in silence, leave the setup
+      // as it was; the reply is the setup the device keeps.
+      const bool ignored = fault.kind == FaultKind::ignore_post;
+      if (ignored || (fault.kind == FaultKind::status && is_refusal(fault_status(fault))))
         return document(device.setup_document(now, port));
       const DeviceState::PostResult result = device.apply_post(request.body, now);
       if (!result.ok) return plain(400, "400 Bad Request: " + result.error);

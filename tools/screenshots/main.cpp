@@ -5,15 +5,20 @@
 //   main-window-42-sensors.png  an enlarged main window listing 42 sensors
 //   incomplete-setup.png        the warning about a setup cut off mid-document
 //   search-dialog.png           the search dialog listing the demo devices
+//   calibration-reference.png   the calibration dialog with a reference reading
+//   calibration-verified.png    the main window after a verified calibration
+//   calibration-record.png      the calibration record window with two attempts
 // The windows draw themselves (QWidget::grab), so no screen grabber is
 // needed; run it on a real X server (or Xvfb) for desktop font rendering.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
@@ -22,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "app/calibrecordf.h"
 #include "app/mainf.h"
 #include "app/sensor_grid.h"
 #include "app/setcalibf.h"
@@ -214,6 +220,82 @@ bool SearchDialog(const QDir &directory) {
   return saved;
 }
 
+// Opens the calibration dialog of the grid's current row, lets `fill` type
+// into it and confirms it; `grab` may save the filled dialog first.
+bool Calibrate(TScene &scene, const std::function<void(calibrator::TSetCalibForm *)> &fill,
+               const std::function<bool(calibrator::TSetCalibForm *)> &grab) {
+  bool confirmed = false;
+  bool saved = true;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll.stop();
+    fill(dialog);
+    QApplication::processEvents();
+    if (grab) saved = grab(dialog);
+    dialog->accept();
+    confirmed = dialog->result() == QDialog::Accepted;
+  });
+  poll.start(kModalPollMs);
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(scene.Grid(), &enter);
+  if (!confirmed) return Failed("the calibration dialog did not take the offset");
+  return saved;
+}
+
+// Waits until the record holds `rows` attempts and the window is idle again.
+bool WaitForAttempts(TScene &scene, std::size_t rows) {
+  auto *refresh = scene.Form().findChild<QPushButton *>("ReadButton");
+  return WaitFor([&] { return scene.Form().CalibrationRecord().size() == rows && refresh->isEnabled(); }) ||
+         Failed("the calibration was not verified");
+}
+
+bool CalibrationWorkflow(const QDir &directory) {
+  TScene scene;
+  if (!scene.Serve(Thermometer()) || !scene.Open()) return false;
+  // The Incubator, as a technician reads a reference thermometer beside it.
+  constexpr int kIncubator = 1;
+  scene.FocusRow(kIncubator);
+  const auto reference = [](calibrator::TSetCalibForm *dialog) {
+    dialog->findChild<QLineEdit *>("ReferenceEdit")->setText("30.0");
+  };
+  const auto grab = [&](calibrator::TSetCalibForm *dialog) {
+    return Save(dialog, directory, "calibration-reference.png");
+  };
+  if (!Calibrate(scene, reference, grab) || !WaitForAttempts(scene, 1)) return false;
+  // Wide enough for the log to show the verdict whole.
+  auto *log = scene.Form().findChild<QListWidget *>("LogListBox");
+  const int missing = log->sizeHintForColumn(0) - log->viewport()->width() + kLogMargin;
+  if (missing > 0 && !scene.ResizeTo(scene.Form().size() + QSize(missing, 0)))
+    return Failed("the main window did not take the width of the verdict");
+  scene.FocusRow(kIncubator);
+  if (!Save(&scene.Form(), directory, "calibration-verified.png")) return false;
+
+  // A second attempt at a device that keeps its setup, for a record with
+  // both verdicts.
+  scene.Device().set_fault(*devsim::parse_fault("ignore-post@post"));
+  scene.FocusRow(kIncubator);
+  const auto offset = [](calibrator::TSetCalibForm *dialog) {
+    dialog->findChild<QLineEdit *>("CalibEdit")->setText("0.5");
+  };
+  if (!Calibrate(scene, offset, nullptr) || !WaitForAttempts(scene, 2)) return false;
+  scene.Form().findChild<QPushButton *>("RecordButton")->click();
+  auto *record = scene.Form().findChild<calibrator::TCalibRecordForm *>("CalibRecordForm");
+  if (!record || !WaitFor([&] { return record->isVisible(); })) return Failed("the record window did not open");
+  // Wide enough for every column, the verdict included.
+  auto *table = record->findChild<QTableWidget *>("RecordTable");
+  const int wider = table->horizontalHeader()->length() + 2 * table->frameWidth() - table->viewport()->width();
+  if (wider > 0) {
+    record->resize(record->size() + QSize(wider, 0));
+    if (!WaitFor([&] { return table->viewport()->width() >= table->horizontalHeader()->length(); }))
+      return Failed("the record window did not take the width of its columns");
+  }
+  record->findChild<QPushButton *>("CloseButton")->setFocus();
+  QApplication::processEvents();
+  return Save(record, directory, "calibration-record.png");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -224,7 +306,8 @@ int main(int argc, char **argv) {
     return 1;
   }
   const QDir directory(QString::fromLocal8Bit(argv[1]));
-  for (bool (*render)(const QDir &) : {MainWindowAndDialog, FortyTwoSensors, IncompleteSetup, SearchDialog})
+  for (bool (*render)(const QDir &) :
+       {MainWindowAndDialog, FortyTwoSensors, IncompleteSetup, SearchDialog, CalibrationWorkflow})
     if (!render(directory)) return 1;
   return 0;
 }
