@@ -76,6 +76,9 @@ TEST_F(Lifecycle, ASearchAndASetupTakenByOneWakeUpRunSearchFirst) {
   ASSERT_EQ(qxudps_count(), 1);
   qxudps_set_setup_wait_ms(0);
   qxudps_device request = *Found(fleet.server(0).config().mac);
+  // The search's callback runs before the worker is idle again; a request
+  // made before then is refused as busy.
+  ASSERT_TRUE(qxsupport::Eventually([] { return qxudps_lib.worker_idle == 1; }, kSearchBound));
   log().clear();
   {
     qxudps_locked hold;

@@ -123,7 +123,9 @@ TEST_P(SdkIoXmlFault, EndsInOneEventLeavesTheObjectIdleAndTheRetryWorks) {
     EXPECT_EQ(done_.Code, c.code) << done_.Text;
     EXPECT_FALSE(done_.Text.empty());
   }
-  if (c.request == TRequest::kPost) EXPECT_EQ(server_.sensor_calibration(kProbe), c.applied ? 0.5 : 0.0);
+  if (c.request == TRequest::kPost) {
+    EXPECT_EQ(server_.sensor_calibration(kProbe), c.applied ? 0.5 : 0.0);
+  }
 
   server_.clear_faults();
   done_ = TCompletion{};
@@ -131,7 +133,9 @@ TEST_P(SdkIoXmlFault, EndsInOneEventLeavesTheObjectIdleAndTheRetryWorks) {
   EXPECT_EQ(done_.Errors, 0) << done_.Text;
   EXPECT_EQ(done_.Setups, 1);
   EXPECT_FALSE(done_.Quality.ended_by_silence || done_.Quality.not_well_formed);
-  if (c.request == TRequest::kPost) EXPECT_EQ(server_.sensor_calibration(kProbe), 0.7);
+  if (c.request == TRequest::kPost) {
+    EXPECT_EQ(server_.sensor_calibration(kProbe), 0.7);
+  }
 }
 
 std::string CaseName(const ::testing::TestParamInfo<FaultCase> &info) { return info.param.name; }
