@@ -5,7 +5,8 @@
 namespace calibrator {
 
 constexpr const char *kProgramTitle = "Zelvo Calibrator";
-constexpr const char *kProgramVersion = "1.1.0";
+// The project's version (CMakeLists.txt), which every command prints.
+constexpr const char *kProgramVersion = ZELVO_VERSION;
 // Shown in the main window's caption; a reserved name, so that it never
 // points at somebody's real site.
 constexpr const char *kMakerWebAddress = "www.zelvo.example";
