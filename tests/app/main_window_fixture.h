@@ -15,6 +15,7 @@
 
 #include "app/mainf.h"
 #include "app/sensor_grid.h"
+#include "app/setcalibf.h"
 #include "tests/app/gui_driver.h"
 #include "tests/support/devsim_variant.h"
 #include "tests/support/eventually.h"
@@ -22,6 +23,20 @@
 #include "tools/devsim/devsim.h"
 
 namespace calibrator_test {
+
+// What a ModalWatcher does when it expects calibration dialogs only: each
+// goes to `answer`; any other modal window fails the test and is closed.
+inline std::function<void(QWidget *)> CalibDialogAct(std::function<void(calibrator::TSetCalibForm *)> answer) {
+  return [answer = std::move(answer)](QWidget *modal) {
+    auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(modal);
+    if (!dialog) {
+      ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className();
+      modal->close();
+      return;
+    }
+    answer(dialog);
+  };
+}
 
 class MainWindowTest : public ::testing::Test {
  protected:

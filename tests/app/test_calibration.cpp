@@ -52,13 +52,7 @@ class AppCalibration : public MainWindowTest {
   // Runs `trigger` and answers every calibration dialog it opens with
   // `answer`; `views` receives what each dialog showed.
   void WithDialog(const std::function<void()> &trigger, const DialogAnswer &answer, std::vector<DialogView> &views) {
-    ModalWatcher watcher([&](QWidget *modal) {
-      auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(modal);
-      if (!dialog) {
-        ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className();
-        modal->close();
-        return;
-      }
+    ModalWatcher watcher(CalibDialogAct([&](calibrator::TSetCalibForm *dialog) {
       auto label = [&](const char *name) { return dialog->findChild<QLabel *>(name)->text(); };
       auto *edit = dialog->findChild<QLineEdit *>("CalibEdit");
       views.push_back({label("NameLabel"), label("IPLabel"), label("PortLabel"), label("IDLabel"), edit->text()});
@@ -68,7 +62,7 @@ class AppCalibration : public MainWindowTest {
       }
       confirmed_at_.start();
       QTest::mouseClick(dialog->findChild<QPushButton *>(answer.confirm ? "OKBitBtn" : "CancelBitBtn"), Qt::LeftButton);
-    });
+    }));
     trigger();
   }
 

@@ -44,16 +44,10 @@ class AppWorkflow : public MainWindowTest {
 
   // Opens the Incubator's dialog, lets `fill` type into it and presses OK.
   void Calibrate(const std::function<void(calibrator::TSetCalibForm *)> &fill) {
-    ModalWatcher watcher([&](QWidget *modal) {
-      auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(modal);
-      if (!dialog) {
-        ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className();
-        modal->close();
-        return;
-      }
+    ModalWatcher watcher(CalibDialogAct([&](calibrator::TSetCalibForm *dialog) {
       fill(dialog);
       QTest::mouseClick(dialog->findChild<QPushButton *>("OKBitBtn"), Qt::LeftButton);
-    });
+    }));
     DoubleClickRow(kIncubatorRow);
     ASSERT_EQ(watcher.Count(), 1);
   }

@@ -28,18 +28,12 @@ class AppFaults : public MainWindowTest {
 
   // Posts `offset` to the Incubator through its row's dialog.
   void PostOffset(const QString &offset) {
-    ModalWatcher watcher([&](QWidget *modal) {
-      auto *dialog = qobject_cast<calibrator::TSetCalibForm *>(modal);
-      if (!dialog) {
-        ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className();
-        modal->close();
-        return;
-      }
+    ModalWatcher watcher(CalibDialogAct([&](calibrator::TSetCalibForm *dialog) {
       auto *edit = dialog->findChild<QLineEdit *>("CalibEdit");
       edit->selectAll();
       QTest::keyClicks(edit, offset);
       QTest::mouseClick(dialog->findChild<QPushButton *>("OKBitBtn"), Qt::LeftButton);
-    });
+    }));
     DoubleClickRow(kIncubatorRow);
     ASSERT_EQ(watcher.Count(), 1);
   }

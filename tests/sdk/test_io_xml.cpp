@@ -15,6 +15,7 @@
 #include "sdk/io_xml.h"
 #include "sdk/io_xml_private.h"
 #include "tests/sdk/event_record.h"
+#include "tests/sdk/probe_sensors.h"
 #include "tests/support/devsim_variant.h"
 #include "tests/support/eventually.h"
 #include "tests/support/ports.h"
@@ -101,15 +102,10 @@ devsim::DeviceConfig Thermometer() {
   devsim::DeviceConfig config;
   config.model = 36;
   config.xml_ver = "2.34";
-  for (unsigned i = 0; i < 3; ++i) {
-    devsim::Sensor sensor;
-    sensor.id = 201 + i;
-    sensor.name = "Probe " + std::to_string(i + 1);
-    sensor.units = "C";
-    sensor.value = 20 + i;
+  config.sensors = Probes(3);
+  for (devsim::Sensor &sensor : config.sensors) {
     sensor.min = 10;
     sensor.max = 35;
-    config.sensors.push_back(sensor);
   }
   devsim::BinaryInput input;
   input.id = 1;

@@ -14,6 +14,7 @@
 
 #include "common/qx_error.h"
 #include "sdk/io_xml.h"
+#include "tests/sdk/probe_sensors.h"
 #include "tests/support/pump_until.h"
 #include "tools/devsim/devsim.h"
 
@@ -27,14 +28,7 @@ devsim::DeviceConfig Thermometer() {
   devsim::DeviceConfig config;
   config.model = 36;
   config.xml_ver = "2.34";
-  for (unsigned i = 0; i < 3; ++i) {
-    devsim::Sensor sensor;
-    sensor.id = 201 + i;
-    sensor.name = "Probe " + std::to_string(i + 1);
-    sensor.units = "C";
-    sensor.value = 20 + i;
-    config.sensors.push_back(sensor);
-  }
+  config.sensors = Probes(3);
   config.apply_delay_ms = 0;
   return config;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sdk/io_xml.h"
+#include "tests/sdk/probe_sensors.h"
 #include "tests/support/pump_until.h"
 #include "tools/devsim/devsim.h"
 
@@ -22,14 +23,7 @@ constexpr const char *kCutBefore = "<Name>Probe 2";
 
 devsim::DeviceConfig TwoProbes() {
   devsim::DeviceConfig config;
-  for (unsigned i = 0; i < 2; ++i) {
-    devsim::Sensor sensor;
-    sensor.id = 201 + i;
-    sensor.name = "Probe " + std::to_string(i + 1);
-    sensor.units = "C";
-    sensor.value = 20 + i;
-    config.sensors.push_back(sensor);
-  }
+  config.sensors = Probes(2);
   config.apply_delay_ms = 0;
   return config;
 }
