@@ -60,6 +60,7 @@ TSdkMessageTarget::TSdkMessageTarget(const char *class_name, TSdkWindowProc proc
 }
 
 bool TSdkMessageTarget::event(QEvent *event) {
+  published_.load(std::memory_order_acquire);
   if (event->type() != SdkEventType()) return QObject::event(event);
   TSdkMessage message = static_cast<TSdkMessageEvent *>(event)->Take();
   ++dispatching_;
@@ -91,7 +92,9 @@ bool PostSdkMessage(TSdkMessageTarget *window, TSdkMessage message) {
     return false;
   }
   // Qt keeps posting order per receiver and takes ownership of the event.
-  QCoreApplication::postEvent(window, new TSdkMessageEvent(message));
+  auto *event = new TSdkMessageEvent(message);
+  window->Publish();
+  QCoreApplication::postEvent(window, event);
   return true;
 }
 

@@ -16,6 +16,7 @@
 #define SDK_SDK_MESSAGE_TARGET_PRIVATE_H
 
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 #include <unordered_map>
 
@@ -49,6 +50,8 @@ class TSdkMessageTarget : public QObject {
   TSdkWindowProc Proc() const { return proc_; }
   // True while a message is being handled by the window procedure.
   bool Dispatching() const { return dispatching_ > 0; }
+  // Called by the posting thread once the event is built, before Qt queues it.
+  void Publish() { published_.fetch_add(1, std::memory_order_release); }
 
  protected:
   bool event(QEvent *event) override;
@@ -56,6 +59,11 @@ class TSdkMessageTarget : public QObject {
  private:
   TSdkWindowProc proc_;
   int dispatching_ = 0;
+  // Qt's post queue orders the poster's writes before delivery, but its lock
+  // is invisible to the thread sanitizer in a Qt built without it. This
+  // counter states the same ordering in the C++ memory model, so that the
+  // sanitizer sees the event built before it is read.
+  std::atomic<uint64_t> published_{0};
 };
 
 // Creates the hidden target on the calling thread. `owner` is the creator's

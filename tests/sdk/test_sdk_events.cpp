@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QThread>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -180,32 +181,77 @@ class SdkEvents : public ::testing::Test {
   static void *NewPayload(std::size_t size) { return std::calloc(1, size); }
 };
 
+// Starts `workers` threads that each post `per_worker` values numbered from 0.
+std::vector<std::thread> PostFromWorkers(TTestObject &object, int workers, int per_worker) {
+  std::vector<std::thread> threads;
+  for (int w = 0; w < workers; ++w) {
+    threads.emplace_back([&object, w, per_worker] {
+      for (int i = 0; i < per_worker; ++i) {
+        object.PostValue(w, i);
+        // Lets the UI thread in between posts where it runs concurrently.
+        if (i % 16 == 0) std::this_thread::yield();
+      }
+    });
+  }
+  return threads;
+}
+
+void Join(std::vector<std::thread> &threads) {
+  for (auto &thread : threads) thread.join();
+}
+
+// Every value arrived on this thread from `object`, each worker's in the
+// order it posted them.
+void ExpectEachWorkersOrder(const std::vector<TRecorder::TValue> &values, const TTestObject &object, int workers) {
+  std::vector<int> next(workers, 0);
+  for (const auto &value : values) {
+    EXPECT_TRUE(value.OnMainThread);
+    EXPECT_EQ(value.Sender, &object);
+    ASSERT_GE(value.Worker, 0);
+    ASSERT_LT(value.Worker, workers);
+    EXPECT_EQ(value.Sequence, next[value.Worker]++) << "worker " << value.Worker;
+  }
+}
+
 TEST_F(SdkEvents, WorkerPostsArriveOnUiThreadInPostingOrder) {
   TTestObject object;
   TRecorder recorder;
   recorder.Attach(object);
   const int kWorkers = 3;
   const int kPerWorker = 200;
-  std::vector<std::thread> workers;
-  for (int w = 0; w < kWorkers; ++w) {
-    workers.emplace_back([&object, w] {
-      for (int i = 0; i < kPerWorker; ++i) object.PostValue(w, i);
-    });
-  }
-  for (auto &worker : workers) worker.join();
+  std::vector<std::thread> workers = PostFromWorkers(object, kWorkers, kPerWorker);
+  Join(workers);
   EXPECT_TRUE(recorder.values.empty()) << "nothing is delivered before the UI thread runs its queue";
   Deliver();
 
   ASSERT_EQ(recorder.values.size(), static_cast<size_t>(kWorkers * kPerWorker));
-  std::vector<int> next(kWorkers, 0);
-  for (const auto &value : recorder.values) {
-    EXPECT_TRUE(value.OnMainThread);
-    EXPECT_EQ(value.Sender, &object);
-    ASSERT_GE(value.Worker, 0);
-    ASSERT_LT(value.Worker, kWorkers);
-    EXPECT_EQ(value.Sequence, next[value.Worker]++) << "worker " << value.Worker;
-  }
+  ExpectEachWorkersOrder(recorder.values, object, kWorkers);
   EXPECT_EQ(TotalFreed(), kWorkers * kPerWorker);
+}
+
+// Delivery overlapping the posts, as in the program: the UI thread reads each
+// event while workers are still building the next ones. Under the thread
+// sanitizer this checks that the hand-off orders every event's construction
+// before its delivery.
+TEST_F(SdkEvents, PostsDeliveredWhileWorkersStillPostKeepTheirOrder) {
+  TTestObject object;
+  TRecorder recorder;
+  recorder.Attach(object);
+  const int kWorkers = 2;
+  const int kPerWorker = 500;
+  const size_t kTotal = static_cast<size_t>(kWorkers * kPerWorker);
+  std::vector<std::thread> workers = PostFromWorkers(object, kWorkers, kPerWorker);
+  // Runs the queue back to back, without waiting in the event loop, so that
+  // nothing but the hand-off itself orders a post before its delivery.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (recorder.values.size() < kTotal && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::sendPostedEvents();
+  }
+  Join(workers);
+
+  ASSERT_EQ(recorder.values.size(), kTotal);
+  ExpectEachWorkersOrder(recorder.values, object, kWorkers);
+  EXPECT_EQ(TotalFreed(), static_cast<int>(kTotal));
 }
 
 TEST_F(SdkEvents, PayloadIsReleasedOnceAfterTheHandlerReturns) {
