@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_peer.h"
 #include "qxudps/qxudps_private.h"
 
 namespace {
@@ -76,11 +76,12 @@ void serve(int listen_fd, const uint8_t *reply, size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const Listener &l = listener();
-  std::thread server(serve, l.fd, data, size);
+  fuzz_peer &server = fuzz_peer::instance();
+  server.start([&] { serve(l.fd, data, size); });
   char name[QXUDPS_NAME_SIZE];
   memset(name, kUnchanged, sizeof name);
   int r = qxudps_fetch_name(kLoopback, l.port, name, QXUDPS_TYPE_EXTENDED);
-  server.join();
+  server.wait();
   fuzz_check(r == 0 || r == -1, "look-up result");
   if (r == 0) {
     fuzz_check(memchr(name, '\0', sizeof name) != nullptr, "name ends in its field");

@@ -14,11 +14,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "common/qx_socket.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_peer.h"
 #include "qxxml/qxxml_docmodel_private.h"
 #include "qxxml/qxxml_private.h"
 
@@ -90,14 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   qxxml_begin_transaction(kSlot);
 
   std::atomic<bool> reader_done{false};
-  std::thread writer(feed, fds[1], data + kControlBytes, size - kControlBytes, small_count, small_size,
-                     std::cref(reader_done));
+  fuzz_peer &writer = fuzz_peer::instance();
+  writer.start([&] { feed(fds[1], data + kControlBytes, size - kControlBytes, small_count, small_size, reader_done); });
   // An exactly sized body, so that a write past its room is caught.
   std::vector<char> body(static_cast<size_t>(room));
   int length = room;
   int r = qxxml_receive(kSlot, body.data(), &length);
   reader_done.store(true);
-  writer.join();
+  writer.wait();
   close(fds[1]);
   qxxml_close_socket(kSlot);
   s.slot.state.store(0);
